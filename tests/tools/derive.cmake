@@ -1,0 +1,5 @@
+add_executable(derive_tool_test ${CMAKE_CURRENT_LIST_DIR}/derive_tool_test.cpp)
+target_link_libraries(derive_tool_test PRIVATE tarn_derive GTest::gtest_main)
+target_compile_definitions(derive_tool_test PRIVATE TARN_DERIVE_BIN="$<TARGET_FILE:tarn-derive>")
+add_dependencies(derive_tool_test tarn-derive)
+gtest_discover_tests(derive_tool_test DISCOVERY_MODE PRE_TEST)

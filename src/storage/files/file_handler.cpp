@@ -1,0 +1,206 @@
+#include "storage/files/file_handler.h"
+
+#include <sys/stat.h>
+
+#include <random>
+#include <string>
+#include <thread>
+
+#include "storage/access/engine_error.h"
+#include "storage/files/file_list.h"
+#include "storage/files/os_error.h"
+
+namespace cairn {
+
+TFileHandler::~TFileHandler() { TFileHandler::Close(); }
+
+void TFileHandler::Raise(int code) const {
+  if (code == CAIRN_OSUNKNOWN) {
+    RaiseEngineError(code, std::to_string(LastOsError()), file_name_);
+  }
+  RaiseEngineError(uint16_t(code), file_name_);
+}
+
+void TFileHandler::Check(int64_t result) const {
+  if (result < 0) Raise(int(-result));
+}
+
+void TFileHandler::Register(int id) {
+  handle_id_ = id;
+  open_ = true;
+  std::lock_guard guard(file_->mutex());
+  read_only_ = file_->read_only();
+  read_only_attribute_ = file_->read_only_attribute();
+}
+
+void TFileHandler::Open() {
+  if (open_) return;
+  auto result = TFileList::Instance().Open(file_name_, in_memory_, temporary_, exclusive_);
+  Check(result.id);
+  file_ = std::move(result.file);
+  Register(result.id);
+}
+
+void TFileHandler::Create() {
+  if (open_) Close();
+  auto result = TFileList::Instance().Create(file_name_, in_memory_, temporary_);
+  Check(result.id);
+  file_ = std::move(result.file);
+  Register(result.id);
+}
+
+void TFileHandler::Close() {
+  if (!open_) return;
+  TFileList::Instance().Close(file_, handle_id_);
+  file_.reset();
+  open_ = false;
+  handle_id_ = 0;
+  read_only_ = false;
+  read_only_attribute_ = false;
+}
+
+void TFileHandler::Delete() {
+  if (open_) Raise(CAIRN_OSEACCES);
+  Check(TFileList::Instance().Delete(file_name_, in_memory_));
+}
+
+void TFileHandler::Rename(const std::string& new_name) {
+  if (open_) Raise(CAIRN_OSEACCES);
+  int rc = TFileList::Instance().Rename(file_name_, new_name, in_memory_);
+  if (rc == -int(CAIRN_TABLEEXISTS)) RaiseEngineError(CAIRN_TABLEEXISTS, new_name);
+  Check(rc);
+  file_name_ = new_name;
+}
+
+bool TFileHandler::Exists() const {
+  if (TFileList::Instance().Contains(file_name_, in_memory_)) return true;
+  if (in_memory_) return false;
+  struct stat st;
+  std::string name = TFileList::Trim(file_name_);
+  return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int64_t TFileHandler::Seek(int64_t offset, TSeekOrigin origin) {
+  if (!open_) Raise(CAIRN_OSEBADF);
+  int64_t pos = file_->Seek(handle_id_, origin, offset);
+  Check(pos);
+  return pos;
+}
+
+int64_t TFileHandler::Size() {
+  if (!open_) Raise(CAIRN_OSEBADF);
+  int64_t size = file_->Size();
+  Check(size);
+  return size;
+}
+
+int64_t TFileHandler::Read(void* buffer, int64_t length, bool allow_short) {
+  if (!open_) Raise(CAIRN_OSEBADF);
+  int64_t n = file_->Read(handle_id_, buffer, length);
+  if (n < 0 || (n < length && !allow_short)) Raise(CAIRN_READERR);
+  return n;
+}
+
+void TFileHandler::Write(const void* buffer, int64_t length) {
+  if (!open_) Raise(CAIRN_OSEBADF);
+  int64_t n = file_->Write(handle_id_, buffer, length);
+  if (n < 0) {
+    // Memory exhaustion says more than a plain write error.
+    if (n == -int64_t(CAIRN_OSENOMEM) || n == -int64_t(CAIRN_OSEINVMEM)) Check(n);
+    Raise(CAIRN_WRITEERR);
+  }
+  if (n < length) Raise(CAIRN_WRITEERR);
+}
+
+void TFileHandler::Flush() {
+  if (!open_) Raise(CAIRN_OSEBADF);
+  if (file_->Flush() != 0) Raise(CAIRN_WRITEERR);
+}
+
+int64_t TFileHandler::ReadAt(uint64_t offset, void* buffer, int64_t length, bool allow_short) {
+  std::lock_guard guard(*this);
+  Seek(int64_t(offset));
+  return Read(buffer, length, allow_short);
+}
+
+void TFileHandler::WriteAt(uint64_t offset, const void* buffer, int64_t length) {
+  std::lock_guard guard(*this);
+  Seek(int64_t(offset));
+  Write(buffer, length);
+}
+
+void TFileHandler::Enter() {
+  if (!open_) Raise(CAIRN_OSEBADF);
+  file_->mutex().lock();
+}
+
+void TFileHandler::Leave() {
+  if (open_) file_->mutex().unlock();
+}
+
+bool TFileHandler::LockRange(uint64_t offset, uint64_t length) {
+  return open_ && file_->LockRange(handle_id_, offset, length);
+}
+
+bool TFileHandler::UnlockRange(uint64_t offset, uint64_t length) {
+  return open_ && file_->UnlockRange(handle_id_, offset, length);
+}
+
+bool TFileHandler::RetryLock(uint64_t offset, uint64_t length, const TLockRetry& retry) {
+  for (int attempt = 1; attempt <= retry.attempts; ++attempt) {
+    if (LockRange(offset, length)) return true;
+    if (!open_) return false;
+    if (attempt < retry.attempts) std::this_thread::sleep_for(retry.wait);
+  }
+  return false;
+}
+
+bool TFileHandler::LockTableWrite(const TLockRetry& retry) {
+  return RetryLock(kTableWriteLockOffset, kTableWriteLockLength, retry);
+}
+
+bool TFileHandler::UnlockTableWrite() {
+  return UnlockRange(kTableWriteLockOffset, kTableWriteLockLength);
+}
+
+bool TFileHandler::LockRecord(uint32_t slot) {
+  return slot != 0 && LockRange(RecordLockOffset(slot), 1);
+}
+
+bool TFileHandler::UnlockRecord(uint32_t slot) {
+  return slot != 0 && UnlockRange(RecordLockOffset(slot), 1);
+}
+
+bool TFileHandler::UnlockAllRecords() {
+  return UnlockRange(kAllRecordLocksOffset, kAllRecordLocksLength);
+}
+
+bool TFileHandler::LockAreaWrite(const TLockRetry& retry) {
+  return RetryLock(kAreaWriteLockOffset, kAreaWriteLockLength, retry);
+}
+
+bool TFileHandler::UnlockAreaWrite() {
+  return UnlockRange(kAreaWriteLockOffset, kAreaWriteLockLength);
+}
+
+bool TFileHandler::LockRead(uint16_t& r, const TLockRetry& retry) {
+  thread_local std::mt19937 engine{std::random_device{}()};
+  std::uniform_int_distribution<int> draw(0, 65535);
+  for (int attempt = 1; attempt <= retry.attempts; ++attempt) {
+    int value = draw(engine);
+    uint16_t candidate = uint16_t(value == 0 ? 1 : value);
+    if (LockRange(ReadLockOffset(candidate), 1)) {
+      r = candidate;
+      return true;
+    }
+    if (!open_) return false;
+    if (attempt < retry.attempts) std::this_thread::sleep_for(retry.wait);
+  }
+  return false;
+}
+
+bool TFileHandler::UnlockRead(uint16_t r) {
+  return r != 0 && UnlockRange(ReadLockOffset(r), 1);
+}
+
+}  // namespace cairn

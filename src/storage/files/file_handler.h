@@ -1,0 +1,157 @@
+// TFileHandler: one per table file of an open table (the base of the data,
+// index and blob file classes). It opens the file through the process-wide
+// registry (TFileList), shares the file object with other handlers of the same
+// name, and raises every failure as ECairnEngineError with the file name in
+// the message.
+//
+// Usage: set the name and the in-memory / temporary / exclusive flags, then
+// Open() or Create(). Seek-then-transfer sequences must run between Enter()
+// and Leave() (or under std::lock_guard on the handler) because the file
+// object is shared; ReadAt/WriteAt do that themselves. The locks are byte-range
+// locks (see file_locks.h); they return false rather than raise, and the
+// blocking ones retry as TLockRetry says.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "storage/files/abstract_file.h"
+#include "storage/files/file_locks.h"
+
+namespace cairn {
+
+// Called with a percentage (0 ... 100) while a file is copied.
+using TProgressCallback = std::function<void(int percent)>;
+
+class TFileHandler {
+ public:
+  TFileHandler() = default;
+  explicit TFileHandler(std::string file_name) : file_name_(std::move(file_name)) {}
+  virtual ~TFileHandler();
+  TFileHandler(const TFileHandler&) = delete;
+  TFileHandler& operator=(const TFileHandler&) = delete;
+
+  // Settings; change them only while closed.
+  const std::string& file_name() const { return file_name_; }
+  void set_file_name(std::string name) { file_name_ = std::move(name); }
+  bool in_memory() const { return in_memory_; }
+  void set_in_memory(bool value) { in_memory_ = value; }
+  bool temporary() const { return temporary_; }
+  void set_temporary(bool value) { temporary_ = value; }
+  bool exclusive() const { return exclusive_; }
+  void set_exclusive(bool value) { exclusive_ = value; }
+
+  // State after open.
+  bool is_open() const { return open_; }
+  int handle_id() const { return handle_id_; }
+  bool read_only() const { return read_only_; }
+  bool read_only_attribute() const { return read_only_attribute_; }
+  TAbstractFile* file() const { return file_.get(); }
+
+  // Does nothing when open. CAIRN_OSENOENT when the file does not exist,
+  // CAIRN_OSEACCES when it is held exclusively (or this open is exclusive and
+  // it is held), other operating-system codes as mapped in os_error.h.
+  virtual void Open();
+  // Creates or truncates the file and opens it exclusively (the exclusive()
+  // setting is left as it is for later opens). CAIRN_OSEACCES when any handler
+  // or another process has it open.
+  virtual void Create();
+  // Unregisters; the file object closes with its last registration and this
+  // handler's locks are released. Never fails.
+  virtual void Close();
+  // Deletes / renames a file no handler of the process has open
+  // (CAIRN_OSEACCES otherwise). Rename never replaces an existing file
+  // (CAIRN_TABLEEXISTS) and makes the new name this handler's name.
+  virtual void Delete();
+  virtual void Rename(const std::string& new_name);
+  // True when the registry knows the name or, for disk files, a regular file
+  // of that name exists.
+  bool Exists() const;
+
+  // Copies the whole file to / from the disk file `other` in 65536-byte
+  // chunks. With `compress`, each chunk is stored as an 8-byte frame header
+  // (compressed length, original length; 32-bit little-endian) followed by
+  // its zlib stream at level 9. `progress` (may be empty) gets the percentage
+  // done each time it has grown by at least `step`. CopyToFile writes a
+  // sibling file first and renames it over `other` only when complete.
+  // CopyFromFile checks compressed input whole before it changes this file,
+  // then replaces this file's contents. Errors: CAIRN_COMPRESS,
+  // CAIRN_UNCOMPRESS (corrupt input), CAIRN_READERR, CAIRN_WRITEERR,
+  // operating-system codes. The handler is opened for the copy if closed.
+  virtual void CopyToFile(const std::string& other, const TProgressCallback& progress = {},
+                          int step = 5, bool compress = false);
+  virtual void CopyFromFile(const std::string& other, const TProgressCallback& progress = {},
+                            int step = 5, bool compress = false);
+
+  // Moves this handler's position; returns it.
+  int64_t Seek(int64_t offset, TSeekOrigin origin = kSeekStart);
+  int64_t Size();
+  // Reads at the position; CAIRN_READERR when fewer bytes arrive than asked,
+  // unless `allow_short`. Returns the count read.
+  virtual int64_t Read(void* buffer, int64_t length, bool allow_short = false);
+  // Writes at the position; a length of 0 truncates the file there.
+  // CAIRN_WRITEERR when fewer bytes are written.
+  virtual void Write(const void* buffer, int64_t length);
+  // Asks the operating system to put the file's buffers on disk
+  // (fdatasync); CAIRN_WRITEERR when that fails.
+  virtual void Flush();
+
+  // Seek and transfer in one step, under the file object's lock.
+  int64_t ReadAt(uint64_t offset, void* buffer, int64_t length, bool allow_short = false);
+  void WriteAt(uint64_t offset, const void* buffer, int64_t length);
+  void Truncate(uint64_t size) { WriteAt(size, nullptr, 0); }
+
+  // The file object's recursive lock (also as BasicLockable).
+  void Enter();
+  void Leave();
+  void lock() { Enter(); }
+  void unlock() { Leave(); }
+
+  // Raw byte-range lock; false when refused (another process, or another
+  // handler of this process, holds an overlapping range) or when closed.
+  bool LockRange(uint64_t offset, uint64_t length);
+  // Releases every byte this handler holds inside the range; false when it
+  // held none there.
+  bool UnlockRange(uint64_t offset, uint64_t length);
+
+  // Data file: the table write lock (blocking, retried) and its release.
+  bool LockTableWrite(const TLockRetry& retry = {});
+  bool UnlockTableWrite();
+  // Data file: one attempt at the record lock of `slot` (false for slot 0).
+  bool LockRecord(uint32_t slot);
+  bool UnlockRecord(uint32_t slot);
+  // Data file: releases every record lock this handler holds for slots
+  // 1 ... 200000001 in one call; false when it held none.
+  bool UnlockAllRecords();
+  // Index and blob files: the write lock over the whole lock area (blocking).
+  bool LockAreaWrite(const TLockRetry& retry = {});
+  bool UnlockAreaWrite();
+  // Index and blob files: a read lock on a fresh random byte for every
+  // attempt. On success `r` is the number to give UnlockRead.
+  bool LockRead(uint16_t& r, const TLockRetry& retry = {});
+  bool UnlockRead(uint16_t r);
+
+ protected:
+  // Raises the engine error `code` with this file's name.
+  [[noreturn]] void Raise(int code) const;
+  // Raises for a negative result of the file layer.
+  void Check(int64_t result) const;
+
+ private:
+  void Register(int id);
+  bool RetryLock(uint64_t offset, uint64_t length, const TLockRetry& retry);
+
+  std::string file_name_;
+  bool in_memory_ = false;
+  bool temporary_ = false;
+  bool exclusive_ = false;
+  bool open_ = false;
+  bool read_only_ = false;
+  bool read_only_attribute_ = false;
+  int handle_id_ = 0;
+  std::shared_ptr<TAbstractFile> file_;
+};
+
+}  // namespace cairn

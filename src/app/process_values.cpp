@@ -1,0 +1,20 @@
+#include "app/process_values.h"
+
+#include "platform/program_path.h"
+
+namespace tarn {
+
+TProcessValues& Globals() {
+  static TProcessValues values;
+  return values;
+}
+
+void SetProgramValues() {
+  TProcessValues& g = Globals();
+  g.ProgramFolder = ProgramFolder();
+  g.ProductKey = QStringLiteral("Quellfen");
+  g.VersionDocPath =
+      g.ProgramFolder + QStringLiteral("CurrentVersion") + g.ProductKey + QStringLiteral(".txt");
+}
+
+}  // namespace tarn

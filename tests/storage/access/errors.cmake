@@ -1,0 +1,3 @@
+add_executable(cairn_errors_test ${CMAKE_CURRENT_LIST_DIR}/engine_error_test.cpp)
+target_link_libraries(cairn_errors_test PRIVATE cairn_errors GTest::gtest_main)
+gtest_discover_tests(cairn_errors_test DISCOVERY_MODE PRE_TEST)

@@ -66,7 +66,8 @@ int TPhysicalFile::Open(bool temporary, bool exclusive) {
 
   struct stat st;
   if (::stat(file_name_.c_str(), &st) != 0) return Fail(errno);
-  if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
+  // Folders, pipes and devices are never table files (a pipe would block).
+  if (!S_ISREG(st.st_mode)) return Fail(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
   bool attribute = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
   bool read_only = attribute;
 

@@ -47,6 +47,10 @@ TEST(FileHandlerTest, OtherOperatingSystemFailuresMapToEngineCodes) {
   TFileHandler folder(dir.path());
   EXPECT_EQ(Caught([&] { folder.Open(); }).code(), CAIRN_OSEACCES);
   EXPECT_FALSE(folder.Exists());  // a folder is not a table file
+  // Nor is a pipe, which must be refused rather than block the open.
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0644), 0);
+  TFileHandler pipe(dir.File("pipe"));
+  EXPECT_EQ(Caught([&] { pipe.Open(); }).code(), CAIRN_OSEACCES);
 
   // A name the file system cannot hold has no engine code of its own: the
   // message carries the operating system's number.

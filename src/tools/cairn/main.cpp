@@ -1,0 +1,45 @@
+// cairn: the table engine's shell. A small dispatcher: each subcommand lives
+// in its own file and is listed once in kCommands below.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/cairn/command.h"
+
+namespace cairn::tool {
+int RunInfo(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+}  // namespace cairn::tool
+
+namespace {
+
+using cairn::tool::TCommand;
+
+const TCommand kCommands[] = {
+    {"info", "info DIR/TABLE [--json]", "print the table's file headers and descriptors",
+     cairn::tool::RunInfo},
+};
+
+void PrintUsage(std::ostream& out) {
+  out << "usage: cairn COMMAND ARGS...\n\ncommands:\n";
+  for (const TCommand& c : kCommands) {
+    out << "  cairn " << c.usage << "\n      " << c.summary << "\n";
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    PrintUsage(args.empty() ? std::cerr : std::cout);
+    return args.empty() ? 2 : 0;
+  }
+  for (const TCommand& c : kCommands) {
+    if (c.name == args[0]) {
+      return c.run(std::span<const std::string>(args).subspan(1), std::cout, std::cerr);
+    }
+  }
+  std::cerr << "cairn: unknown command '" << args[0] << "'\n";
+  PrintUsage(std::cerr);
+  return 2;
+}

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <QEnterEvent>
+#include <QImage>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "kit/gradient_panel.h"
+#include "kit/hint_status_bar.h"
+#include "kit/shape_button.h"
+#include "kit/twinkle_label.h"
+
+namespace tarn {
+namespace {
+
+QImage Render(QWidget& w) { return w.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+TEST(GradientPanelTest, RunsFromTheTopRightCornerInFiftySteps) {
+  TGradientPanel panel;
+  panel.resize(300, 46);
+  panel.SetColors(QColor(0, 0, 255), QColor(0, 255, 0));
+  EXPECT_EQ(panel.StepColor(0), QColor(0, 0, 255));
+  EXPECT_EQ(panel.StepColor(TGradientPanel::kColorSteps - 1), QColor(0, 255, 0));
+
+  const QImage image = Render(panel);
+  const int w = image.width();
+  const int h = image.height();
+  // Inside the two bevel lines: the top-right corner holds the start colour,
+  // the bottom-left corner the end colour.
+  EXPECT_EQ(QColor(image.pixel(w - 3, 2)), QColor(0, 0, 255));
+  EXPECT_EQ(QColor(image.pixel(2, h - 3)), QColor(0, 255, 0));
+  // Along a row the colour only ever moves towards the end colour, in at most
+  // fifty distinct bands.
+  QSet<QRgb> bands;
+  int previous_green = -1;
+  for (int x = w - 3; x >= 2; --x) {
+    const QColor c(image.pixel(x, h / 2));
+    EXPECT_GE(c.green(), previous_green);
+    previous_green = c.green();
+    bands.insert(c.rgb());
+  }
+  EXPECT_LE(bands.size(), TGradientPanel::kColorSteps);
+  EXPECT_GT(bands.size(), 40);
+  // Bands are diagonal: one step right and one step down give the same colour.
+  EXPECT_EQ(image.pixel(100, 10), image.pixel(101, 11));
+}
+
+TEST(GradientPanelTest, RaisedOuterAndLoweredInnerBevel) {
+  TGradientPanel panel;
+  panel.resize(120, 40);
+  const QColor light = panel.palette().color(QPalette::Light);
+  const QColor dark = panel.palette().color(QPalette::Dark);
+  const QImage image = Render(panel);
+  EXPECT_EQ(image.pixel(10, 0), light.rgb());
+  EXPECT_EQ(image.pixel(0, 10), light.rgb());
+  EXPECT_EQ(image.pixel(10, 39), dark.rgb());
+  EXPECT_EQ(image.pixel(119, 10), dark.rgb());
+  EXPECT_EQ(image.pixel(10, 1), dark.rgb());
+  EXPECT_EQ(image.pixel(10, 38), light.rgb());
+}
+
+TEST(ShapeButtonTest, TurnsTheHoverColourUnderTheMouseAndClicks) {
+  TShapeButton button;
+  button.resize(40, 24);
+  button.SetGradient(QColor(0, 0, 128), QColor(0, 0, 128));
+  button.SetHoverColor(QColor(255, 0, 255));
+  button.SetHint("Copy");
+  EXPECT_EQ(button.toolTip(), "Copy");
+  EXPECT_EQ(button.statusTip(), "Copy");
+  button.show();
+
+  const QPoint middle(18, 10);
+  EXPECT_EQ(QColor(Render(button).pixel(middle)), QColor(0, 0, 128));
+  const QPointF at(middle);
+  QEnterEvent enter(at, at, at);
+  QCoreApplication::sendEvent(&button, &enter);
+  EXPECT_TRUE(button.IsHovered());
+  EXPECT_EQ(QColor(Render(button).pixel(middle)), QColor(255, 0, 255));
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(&button, &leave);
+  EXPECT_EQ(QColor(Render(button).pixel(middle)), QColor(0, 0, 128));
+
+  QSignalSpy clicked(&button, &QAbstractButton::clicked);
+  QTest::mouseClick(&button, Qt::LeftButton, {}, middle);
+  EXPECT_EQ(clicked.count(), 1);
+}
+
+TEST(ShapeButtonTest, CornersAreRoundedAndShadowed) {
+  TShapeButton button;
+  button.resize(40, 24);
+  button.SetGradient(Qt::white, Qt::white);
+  const QImage image = Render(button);
+  const QColor background = button.palette().color(QPalette::Window);
+  // The top-left corner lies outside the rounded shape.
+  EXPECT_EQ(QColor(image.pixel(0, 0)), background);
+  // The shadow shows below and right of the face, darker than the background.
+  const QColor shadow(image.pixel(20, 23));
+  EXPECT_LT(shadow.lightness(), background.lightness());
+}
+
+TEST(TwinkleLabelTest, AlternatesWhileVisible) {
+  QWidget window;
+  auto* label = new TTwinkleLabel(&window);
+  label->SetColors(Qt::red, Qt::white);
+  EXPECT_EQ(label->Interval(), 500);
+  EXPECT_FALSE(label->IsTwinkling());
+  window.show();
+  EXPECT_TRUE(label->IsTwinkling());
+  EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+  label->Twinkle();
+  EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::white));
+  label->Twinkle();
+  EXPECT_EQ(label->CurrentColor(), QColor(Qt::red));
+  label->hide();
+  EXPECT_FALSE(label->IsTwinkling());
+}
+
+TEST(HintStatusBarTest, KeepsTheLastHint) {
+  QWidget window;
+  auto* bar = new THintStatusBar(&window);
+  auto* child = new QWidget(&window);
+  QStatusTipEvent tip("Hello");
+  QCoreApplication::sendEvent(child, &tip);
+  EXPECT_EQ(bar->Hint(), "Hello");
+  QStatusTipEvent empty("");
+  QCoreApplication::sendEvent(child, &empty);
+  EXPECT_EQ(bar->currentMessage(), "Hello");
+}
+
+}  // namespace
+}  // namespace tarn

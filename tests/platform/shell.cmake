@@ -1,0 +1,3 @@
+add_executable(shell_platform_test ${CMAKE_CURRENT_LIST_DIR}/shell_platform_test.cpp)
+target_link_libraries(shell_platform_test PRIVATE tarn_platform_shell GTest::gtest_main)
+gtest_discover_tests(shell_platform_test DISCOVERY_MODE PRE_TEST)

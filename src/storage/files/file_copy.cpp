@@ -10,7 +10,9 @@
 #include "storage/access/engine_error.h"
 #include "storage/files/chunk_codec.h"
 #include "storage/files/file_handler.h"
+#include "storage/files/file_list.h"
 #include "storage/files/os_error.h"
+#include "storage/files/physical_file.h"
 
 namespace cairn {
 namespace {
@@ -107,6 +109,8 @@ class TOpenForCopy {
 
 void TFileHandler::CopyToFile(const std::string& other, const TProgressCallback& progress, int step,
                               bool compress) {
+  // Replacing a file that handlers hold open would leave them on the old one.
+  if (TFileList::Instance().Contains(other, false)) RaiseEngineError(CAIRN_OSEACCES, other);
   TOpenForCopy open_guard(*this);
   int64_t total = Size();
   // Work on a sibling so that a failed copy never leaves a half-written file
@@ -139,6 +143,7 @@ void TFileHandler::CopyToFile(const std::string& other, const TProgressCallback&
     if (::fdatasync(out.get()) != 0) RaiseEngineError(CAIRN_WRITEERR, other);
     if (::close(out.release()) != 0) RaiseEngineError(CAIRN_WRITEERR, other);
     if (::rename(partial.c_str(), other.c_str()) != 0) RaiseOs(errno, other);
+    TPhysicalFile::SyncFolderOf(other);
   } catch (...) {
     ::unlink(partial.c_str());
     throw;

@@ -75,7 +75,8 @@ class TFileHandler {
   // (compressed length, original length; 32-bit little-endian) followed by
   // its zlib stream at level 9. `progress` (may be empty) gets the percentage
   // done each time it has grown by at least `step`. CopyToFile writes a
-  // sibling file first and renames it over `other` only when complete.
+  // sibling file first and renames it over `other` only when complete, and
+  // refuses (CAIRN_OSEACCES) an `other` that a handler has open.
   // CopyFromFile checks compressed input whole before it changes this file,
   // then replaces this file's contents. Errors: CAIRN_COMPRESS,
   // CAIRN_UNCOMPRESS (corrupt input), CAIRN_READERR, CAIRN_WRITEERR,

@@ -51,7 +51,11 @@ int TPhysicalFile::Create(bool temporary) {
     return Fail(err);
   }
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
-  if (temporary) ::unlink(file_name_.c_str());
+  if (temporary) {
+    ::unlink(file_name_.c_str());
+  } else {
+    SyncFolderOf(file_name_);
+  }
   fd_ = fd;
   exclusive_ = true;
   temporary_ = temporary;
@@ -118,9 +122,19 @@ int TPhysicalFile::DeleteFile(const std::string& name) {
   return 0;
 }
 
+void TPhysicalFile::SyncFolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 int TPhysicalFile::RenameFile(const std::string& old_name, const std::string& new_name) {
   // Never replace an existing file: renaming onto a table must not destroy it.
   if (::renameat2(AT_FDCWD, old_name.c_str(), AT_FDCWD, new_name.c_str(), RENAME_NOREPLACE) == 0) {
+    SyncFolderOf(new_name);
     return 0;
   }
   int err = errno;
@@ -128,7 +142,10 @@ int TPhysicalFile::RenameFile(const std::string& old_name, const std::string& ne
     // The file system cannot refuse replacement itself.
     struct stat st;
     if (::lstat(new_name.c_str(), &st) == 0) return -int(CAIRN_TABLEEXISTS);
-    if (::rename(old_name.c_str(), new_name.c_str()) == 0) return 0;
+    if (::rename(old_name.c_str(), new_name.c_str()) == 0) {
+      SyncFolderOf(new_name);
+      return 0;
+    }
     err = errno;
   }
   if (err == EEXIST) return -int(CAIRN_TABLEEXISTS);

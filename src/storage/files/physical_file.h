@@ -41,6 +41,9 @@ class TPhysicalFile : public TAbstractFile {
   // Deletes or renames a disk file that no handler holds open.
   static int DeleteFile(const std::string& name);
   static int RenameFile(const std::string& old_name, const std::string& new_name);
+  // Puts the folder entry of `path` on disk, so that a file just created or
+  // renamed is still there after a crash. Best effort.
+  static void SyncFolderOf(const std::string& path);
 
  protected:
   bool PlaceLock(uint64_t offset, uint64_t length) override;

@@ -102,6 +102,11 @@ TEST(FileCopyTest, FailedCopyLeavesNoPartialFile) {
   WriteFile(dir.File("a.DAT"), "abc");
   TFileHandler source(dir.File("a.DAT"));
   EXPECT_EQ(CodeOf([&] { source.CopyToFile(dir.File("missing/out.bin")); }), CAIRN_OSENOENT);
+  {
+    TFileHandler open_target(dir.File("a.DAT"));
+    open_target.Open();
+    EXPECT_EQ(CodeOf([&] { source.CopyToFile(dir.File("a.DAT")); }), CAIRN_OSEACCES);
+  }
   TFileHandler target(dir.File("a.DAT"));
   EXPECT_EQ(CodeOf([&] { target.CopyFromFile(dir.File("nothing.bin")); }), CAIRN_OSENOENT);
   EXPECT_EQ(ReadFile(dir.File("a.DAT")), "abc");

@@ -199,8 +199,6 @@ bool TFileHandler::LockRead(uint16_t& r, const TLockRetry& retry) {
   return false;
 }
 
-bool TFileHandler::UnlockRead(uint16_t r) {
-  return r != 0 && UnlockRange(ReadLockOffset(r), 1);
-}
+bool TFileHandler::UnlockRead(uint16_t r) { return r != 0 && UnlockRange(ReadLockOffset(r), 1); }
 
 }  // namespace cairn

@@ -42,7 +42,9 @@ TEST(EngineErrorTest, RaiseHelpersPutEachNameWhereTheTextWantsIt) {
   // The detail comes after the table in these texts.
   EXPECT_EQ(RaisedText([] { RaiseEngineError(CAIRN_INVALIDFILTER, "bad operator", "Pal"); }),
             "Filter error for the table 'Pal' - bad operator");
-  EXPECT_EQ(RaisedText([] { RaiseEngineError(CAIRN_INVALIDIDXDESC, {"3", "ByItem", "Pal"}); }),
+  EXPECT_EQ(RaisedText([] {
+              RaiseEngineError(CAIRN_INVALIDIDXDESC, {"3", "ByItem", "Pal"});
+            }),
             "Invalid field number '3' specified in the index 'ByItem' for the table 'Pal'");
   EXPECT_EQ(RaisedText([] { RaiseEngineError(CAIRN_NOTINITIALIZED); }),
             "The database engine is not initialized");

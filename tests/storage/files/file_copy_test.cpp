@@ -57,14 +57,16 @@ TEST(FileCopyTest, ProgressRisesByTheStepAndReachesTheEnd) {
   WriteFile(dir.File("a.DAT"), SampleContent(65536 * 10));
   TFileHandler source(dir.File("a.DAT"));
   std::vector<int> seen;
-  source.CopyToFile(dir.File("c.bin"), [&](int p) { seen.push_back(p); }, 20, true);
+  source.CopyToFile(
+      dir.File("c.bin"), [&](int p) { seen.push_back(p); }, 20, true);
   EXPECT_FALSE(source.is_open());  // opened only for the copy
   EXPECT_EQ(seen, (std::vector<int>{20, 40, 60, 80, 100}));
 
   seen.clear();
   TFileHandler target(dir.File("b.DAT"));
   target.Create();
-  target.CopyFromFile(dir.File("c.bin"), [&](int p) { seen.push_back(p); }, 30, true);
+  target.CopyFromFile(
+      dir.File("c.bin"), [&](int p) { seen.push_back(p); }, 30, true);
   ASSERT_FALSE(seen.empty());
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   for (size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i] - seen[i - 1], 30);
@@ -82,7 +84,7 @@ TEST(FileCopyTest, CorruptCompressedInputIsRefusedAndLosesNothing) {
   flipped[good.size() - 20] ^= 0x55;  // damage the last chunk's stream
   std::string cut = good.substr(0, good.size() - 3);
   std::string bad_header = good;
-  bad_header[6] = 0x7F;  // claims far more than one chunk
+  bad_header[6] = 0x7F;         // claims far more than one chunk
   std::string plain = content;  // not compressed at all
 
   WriteFile(dir.File("b.DAT"), "keep me");

@@ -44,7 +44,7 @@ TEST_F(FileLockTest, LockBytesSitWhereEveryProcessExpectsThem) {
   ASSERT_EQ(other.Ask("open " + path_), "ok");
   EXPECT_EQ(other.Ask(Lock(4294967293, 1)), "refused");
   EXPECT_EQ(other.Ask(Lock(4294967294, 1)), "ok");  // slot 0's byte is nobody's
-  EXPECT_EQ(other.Ask("table_write"), "ok");     // never collides with slot 1
+  EXPECT_EQ(other.Ask("table_write"), "ok");        // never collides with slot 1
 }
 
 TEST_F(FileLockTest, RecordLockHeldByOneProcessIsRefusedToAnother) {

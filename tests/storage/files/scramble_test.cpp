@@ -18,7 +18,8 @@ std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
 
 TEST(ScrambleTest, TwiceRestoresAndOnceChanges) {
   for (uint16_t seed : {kBufferSeed, kHeaderStringSeed, uint16_t(0x0102)}) {
-    for (size_t n : {size_t(1), size_t(255), size_t(256), size_t(257), size_t(65537), size_t(70000)}) {
+    for (size_t n :
+         {size_t(1), size_t(255), size_t(256), size_t(257), size_t(65537), size_t(70000)}) {
       auto original = RandomBytes(n, unsigned(n));
       auto v = original;
       Scramble(v, seed);

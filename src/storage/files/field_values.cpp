@@ -192,14 +192,14 @@ std::optional<double> ParseDateTimeLiteral(std::string_view text) {
 std::string FormatDayNumber(int32_t day_number) {
   int y = 0, m = 0, d = 0;
   if (!DayNumberToDate(day_number, y, m, d)) return "day " + std::to_string(day_number);
-  char buf[16];
+  char buf[48];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
   return buf;
 }
 
 std::string FormatMs(int32_t ms) {
   if (ms < 0 || ms >= kMsPerDay) return std::to_string(ms) + " ms";
-  char buf[16];
+  char buf[48];
   std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", ms / 3600000, ms / 60000 % 60,
                 ms / 1000 % 60, ms % 1000);
   return buf;

@@ -64,9 +64,11 @@ TEST(FileHandlerTest, OtherOperatingSystemFailuresMapToEngineCodes) {
   std::string path = dir.File("t.DAT");
   WriteFile(path, "abc");
   int rc = RunInChild([&] {
-    int next = ::dup(0);
+    int next = ::open("/dev/null", O_RDONLY);  // the lowest free descriptor
+    if (next < 0) return 2;
+    ::close(next);
     rlimit limit{rlim_t(next), rlim_t(next)};
-    if (next < 0 || ::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
     TFileHandler h(path);
     return Caught([&] { h.Open(); }).code() == CAIRN_OSEMFILE ? 0 : 1;
   });

@@ -68,8 +68,12 @@ class TOtherProcess {
     if (::pipe2(to_child, O_CLOEXEC) != 0 || ::pipe2(from_child, O_CLOEXEC) != 0) std::abort();
     pid_ = ::fork();
     if (pid_ == 0) {
-      ::dup2(to_child[0], 0);
-      ::dup2(from_child[1], 1);
+      // Move both ends clear of 0 and 1 first: with no standard input the
+      // pipes themselves may have been given those numbers.
+      int in = ::fcntl(to_child[0], F_DUPFD, 10);
+      int out = ::fcntl(from_child[1], F_DUPFD, 10);
+      ::dup2(in, 0);
+      ::dup2(out, 1);
       ::execl(CAIRN_LOCK_HELPER, CAIRN_LOCK_HELPER, static_cast<char*>(nullptr));
       ::_exit(127);
     }

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/colour_text.h"
 #include "app/date_formats.h"
@@ -183,6 +184,8 @@ void TMainForm::BuildControls() {
   QFont flash_font(QStringLiteral("Georgia"));
   flash_font.setPixelSize(11);
   FlashPwd->setFont(flash_font);
+  // Substitute fonts can be wider than the intended face: never clip the text.
+  FlashPwd->resize(std::max(81, FlashPwd->sizeHint().width()), 16);
   FlashPwd->SetColors(Qt::red, Qt::white);
   SetHint(FlashPwd, QStringLiteral("Flashing :=  Edits will NOT be saved."));
   FlashPwd->hide();

@@ -7,9 +7,11 @@
 // Usage: set the name and the in-memory / temporary / exclusive flags, then
 // Open() or Create(). Seek-then-transfer sequences must run between Enter()
 // and Leave() (or under std::lock_guard on the handler) because the file
-// object is shared; ReadAt/WriteAt do that themselves. The locks are byte-range
-// locks (see file_locks.h); they return false rather than raise, and the
-// blocking ones retry as TLockRetry says.
+// object is shared; ReadAt/WriteAt do that themselves. Never open, create or
+// close a handler between Enter and Leave: the registry's mutex is always taken
+// before a file object's. The locks are byte-range locks (see file_locks.h);
+// they return false rather than raise, and the blocking ones retry as
+// TLockRetry says.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,18 @@
+# Table locales (ICU collation and upper-casing of single-byte text). Kept
+# apart so the data file's locale check can use it without the index code.
+add_library(cairn_locale STATIC ${CMAKE_CURRENT_LIST_DIR}/table_locale.cpp)
+target_include_directories(cairn_locale PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(cairn_locale PUBLIC ICU::uc ICU::i18n)
+
+# Index file, keys, the B+tree, per-record maintenance and the checker.
+add_library(cairn_index STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/index_format.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/index_page.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/index_key.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/index_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/index_tree.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/index_maintenance.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/index_check.cpp)
+target_include_directories(cairn_index PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(cairn_index PUBLIC cairn_locale cairn_io cairn_errors)
+target_link_libraries(cairn_access INTERFACE cairn_index cairn_locale)

@@ -1,0 +1,106 @@
+// TIndexTree: the B+tree of one index inside a TIndexFile.
+//
+// Interior entries carry the first key of their child and the number of leaf
+// keys below it, so positions have ordinals (1-based) without scans. Leaves
+// of one level are chained both ways. Insert and Delete keep every separator
+// equal to its child's first key up to the root, split over-full pages,
+// merge or redistribute under-full fixed-size pages, drop empty compressed
+// leaves and collapse a root with a single child. The tree never checks
+// uniqueness (TIndexMaintainer does); Delete of a missing key, a path deeper
+// than 64 levels or a page of the wrong kind raise CAIRN_INDEXCORRUPT.
+//
+// Reads restart from the root when the index file reports that another
+// process changed the table; mutations must run under the write lock, where
+// that cannot happen (it raises CAIRN_INDEXCORRUPT if it does).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "storage/access/index_file.h"
+
+namespace cairn {
+
+// A position on a leaf entry, with what is needed to come back to it.
+struct TIndexEntry {
+  int32_t page = 0;          // leaf page
+  int pos = 0;               // 0-based entry in that leaf
+  uint32_t ordinal = 0;      // 1-based rank of the key in the index
+  int32_t ref = 0;           // the record's slot number
+  std::vector<uint8_t> key;  // the key bytes
+};
+
+class TIndexTree {
+ public:
+  TIndexTree(TIndexFile& file, int index);
+
+  int index() const { return index_; }
+  int key_length() const { return shape_.key_length; }
+  const TKeyLayout& layout() const { return layout_; }
+
+  void Insert(std::span<const uint8_t> key, int32_t slot);
+  void Delete(std::span<const uint8_t> key);
+  void Replace(std::span<const uint8_t> old_key, std::span<const uint8_t> new_key, int32_t slot);
+  // Slot of the entry whose key compares equal, if any.
+  std::optional<int32_t> Find(std::span<const uint8_t> key);
+
+  // Number of keys.
+  uint32_t Count();
+  bool First(TIndexEntry& out);
+  bool Last(TIndexEntry& out);
+  // First key >= key / > key; last key <= key / < key.
+  bool SeekGE(std::span<const uint8_t> key, TIndexEntry& out);
+  bool SeekGT(std::span<const uint8_t> key, TIndexEntry& out);
+  bool SeekLE(std::span<const uint8_t> key, TIndexEntry& out);
+  bool SeekLT(std::span<const uint8_t> key, TIndexEntry& out);
+  // The n-th key (1-based).
+  bool SeekOrdinal(uint32_t n, TIndexEntry& out);
+  // Step from `at` (which may be stale: the key is searched again then).
+  bool Next(TIndexEntry& at);
+  bool Prior(TIndexEntry& at);
+
+ private:
+  struct TLevel {
+    TPinnedPage page;
+    int pos = 0;
+  };
+  struct TRestart {};
+  enum class Seek { kGE, kGT, kLE, kLT };
+
+  TPinnedPage Fetch(int32_t page);
+  void CheckNode(const TPage* p, int level, int32_t number) const;
+  int Cmp(const uint8_t* a, const uint8_t* b) const { return layout_.Compare(a, b); }
+  // Last entry <= key (strict: < key), or 0.
+  int ChildFor(const TPage* p, const uint8_t* key, bool strict) const;
+  int LowerBound(const TPage* p, const uint8_t* key) const;
+  int UpperBound(const TPage* p, const uint8_t* key) const;
+  // Walks root to leaf; ordinal gets the keys left of the path.
+  std::vector<TLevel> Descend(const uint8_t* key, bool strict, uint32_t* left_keys);
+  bool SeekImpl(std::span<const uint8_t> key, Seek mode, TIndexEntry& out);
+  bool Fill(TPinnedPage& leaf, int pos, uint32_t ordinal, TIndexEntry& out);
+  uint32_t LeafOrdinalBase(int32_t leaf_page);
+  template <typename F>
+  auto ReadRetry(F&& f) -> decltype(f());
+
+  void InsertImpl(const uint8_t* key, int32_t slot);
+  void DeleteImpl(const uint8_t* key);
+  void FixSeparators(std::vector<TLevel>& path, int level);
+  void Split(std::vector<TLevel>& path, int level);
+  void Rebalance(std::vector<TLevel>& path, int level);
+  void RemoveChildEntry(std::vector<TLevel>& path, int level);
+  void Touch(TPage* p) {
+    p->dirty = true;
+    if (p->IsCompressedLeaf()) p->Recount();
+  }
+
+  TIndexFile& file_;
+  int index_;
+  const TKeyLayout& layout_;
+  TPageShape shape_;
+  bool counts_;
+  bool mutating_ = false;
+};
+
+}  // namespace cairn

@@ -218,6 +218,15 @@ TEST_F(FileLockTest, ExclusiveOpenKeepsOtherProcessesOut) {
   h.Open();
   EXPECT_EQ(other.Ask("open_excl " + path_), "error 11013");
   EXPECT_EQ(other.Ask("open " + path_), "ok");
+  h.Close();
+  // Creating a file another process has open must not truncate it.
+  try {
+    h.Create();
+    FAIL() << "created over a file another process holds";
+  } catch (const ECairnEngineError& e) {
+    EXPECT_EQ(e.code(), CAIRN_OSEACCES);
+  }
+  EXPECT_EQ(testing::ReadFile(path_), std::string(512, 'x'));
 }
 
 }  // namespace

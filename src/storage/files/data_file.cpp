@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <unordered_map>
 
 #include "storage/access/engine_error.h"
 #include "storage/files/data_locale.h"
@@ -154,8 +155,8 @@ bool TDataFile::HeaderChangedOnDisk() {
   TFileHandler::ReadAt(0, bytes, kDataHeaderSize);
   TDataHeader fresh(std::span<const uint8_t, kDataHeaderSize>(bytes, kDataHeaderSize));
   if (fresh.ChangeCounter() == header_.ChangeCounter()) return false;
-  const bool layout_changed = fresh.RecordSize() != header_.RecordSize() ||
-                              fresh.FieldCount() != header_.FieldCount();
+  const bool layout_changed =
+      fresh.RecordSize() != header_.RecordSize() || fresh.FieldCount() != header_.FieldCount();
   header_ = fresh;
   header_.SetModified(false);
   if (layout_changed) {
@@ -217,6 +218,15 @@ void TDataFile::Check() {
       !IsTableLocaleInstalled(header_.LanguageId(), header_.SortId())) {
     Fail(CAIRN_CANNOTLOADLDDRV);
   }
+  // Names compare without regard to case after trimming blanks.
+  std::vector<std::string> names;
+  std::unordered_map<std::string, int> name_uses;
+  std::unordered_map<uint16_t, int> number_uses;
+  for (const TFieldDescriptor& f : fields_) {
+    names.push_back(NormalizedFieldName(f.Name()));
+    ++name_uses[names.back()];
+    ++number_uses[f.FieldNumber()];
+  }
   uint32_t running = kRecordHeaderSize;
   for (size_t i = 0; i < fields_.size(); ++i) {
     TFieldDescriptor& f = fields_[i];
@@ -225,13 +235,7 @@ void TDataFile::Check() {
     const uint8_t name_length = f.NameLengthByte();
     if (name_length < 1 || name_length > kMaxFieldNameLength) Fail(CAIRN_HEADERCORRUPT);
     if (!ValidNameStart(f.Bytes()[3])) Fail(CAIRN_HEADERCORRUPT);
-    for (size_t j = 0; j < fields_.size(); ++j) {
-      if (j == i) continue;
-      if (fields_[j].FieldNumber() == f.FieldNumber() ||
-          SameFieldName(fields_[j].Name(), f.Name())) {
-        Fail(CAIRN_HEADERCORRUPT);
-      }
-    }
+    if (number_uses[f.FieldNumber()] > 1 || name_uses[names[i]] > 1) Fail(CAIRN_HEADERCORRUPT);
     if (f.Type() == 0) Fail(CAIRN_HEADERCORRUPT);
     if (TypeHasDeclaredSize(f.Type()) ? f.DeclaredSize() > kMaxDeclaredSize
                                       : f.DeclaredSize() != 0) {

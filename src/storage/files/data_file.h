@@ -139,7 +139,9 @@ class TDataFile : public TFileHandler, private TRecordCacheHost {
   uint16_t UserMajorVersion() const { return header_.UserMajorVersion(); }
   uint16_t UserMinorVersion() const { return header_.UserMinorVersion(); }
   int32_t LastAutoIncValue() const { return header_.LastAutoInc(); }
-  uint32_t RecordCount() const { return header_.NextRecordNumber() - 1; }
+  uint32_t RecordCount() const {
+    return header_.NextRecordNumber() == 0 ? 0 : header_.NextRecordNumber() - 1;
+  }
   uint32_t NextRecordNumber() const override { return header_.NextRecordNumber(); }
   uint32_t FirstDeleted() const { return header_.FirstDeleted(); }
   uint16_t BlobBlockSize() const { return header_.BlobBlockSize(); }

@@ -37,9 +37,7 @@ void TDataHeader::SetTimeStamp(double stamp) { le::PutF64(&bytes_[27], stamp); }
 uint8_t TDataHeader::DescriptionLength() const {
   return std::min<uint8_t>(bytes_[35], kMaxTableDescriptionLength);
 }
-std::span<uint8_t> TDataHeader::DescriptionChars() {
-  return {&bytes_[36], DescriptionLength()};
-}
+std::span<uint8_t> TDataHeader::DescriptionChars() { return {&bytes_[36], DescriptionLength()}; }
 void TDataHeader::SetDescriptionRaw(std::string_view chars) {
   size_t len = std::min(chars.size(), kMaxTableDescriptionLength);
   std::memset(&bytes_[35], 0, kMaxTableDescriptionLength + 1);

@@ -1,8 +1,11 @@
 #include "storage/files/data_locale.h"
 
+#include "storage/access/table_locale.h"
+
 namespace cairn {
 
-// Collation support is not wired in yet: only tables without a locale open.
-bool IsTableLocaleInstalled(uint16_t language_id, uint16_t sort_id) { return language_id == 0; }
+bool IsTableLocaleInstalled(uint16_t language_id, uint16_t sort_id) {
+  return language_id == 0 || TTableLocale::IsInstalled(TTableLocale::MakeLcid(language_id, sort_id));
+}
 
 }  // namespace cairn

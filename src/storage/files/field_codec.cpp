@@ -11,13 +11,19 @@ void DefaultTextCase(std::span<char> text, bool upper) {
   for (char& ch : text) {
     auto c = uint8_t(ch);
     if (upper) {
-      if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) c -= 32;
-      else if (c == 0x9A || c == 0x9C || c == 0x9E) c -= 16;  // š œ ž
-      else if (c == 0xFF) c = 0x9F;                           // ÿ
+      if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+        c -= 32;
+      else if (c == 0x9A || c == 0x9C || c == 0x9E)
+        c -= 16;  // š œ ž
+      else if (c == 0xFF)
+        c = 0x9F;  // ÿ
     } else {
-      if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 32;
-      else if (c == 0x8A || c == 0x8C || c == 0x8E) c += 16;  // Š Œ Ž
-      else if (c == 0x9F) c = 0xFF;                           // Ÿ
+      if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        c += 32;
+      else if (c == 0x8A || c == 0x8C || c == 0x8E)
+        c += 16;  // Š Œ Ž
+      else if (c == 0x9F)
+        c = 0xFF;  // Ÿ
     }
     ch = char(c);
   }
@@ -30,10 +36,10 @@ bool FieldFits(const TFieldDescriptor& field, size_t image_size) {
 
 bool PutString(const TFieldDescriptor& field, std::span<uint8_t> image, std::string_view text,
                const TTextCaseMapper& text_case) {
-  return PutField(field, image,
-                  std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()),
-                                           text.size()),
-                  text_case);
+  return PutField(
+      field, image,
+      std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
+      text_case);
 }
 
 bool PutField(const TFieldDescriptor& field, std::span<uint8_t> image,

@@ -51,8 +51,7 @@ bool PutBlobReference(const TFieldDescriptor& field, std::span<uint8_t> image, i
 std::optional<std::span<const uint8_t>> GetField(const TFieldDescriptor& field,
                                                  std::span<const uint8_t> image);
 // A string field's characters up to the terminating zero; nullopt when null.
-std::optional<std::string> GetString(const TFieldDescriptor& field,
-                                     std::span<const uint8_t> image);
+std::optional<std::string> GetString(const TFieldDescriptor& field, std::span<const uint8_t> image);
 // Second 32-bit number of a blob's value area; nullopt when out of the image.
 std::optional<int32_t> GetBlobRevision(const TFieldDescriptor& field,
                                        std::span<const uint8_t> image);

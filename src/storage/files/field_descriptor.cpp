@@ -79,7 +79,9 @@ void TFieldDescriptor::SetDescription(std::string_view text) {
   SetText(33, kMaxFieldTextLength, text);
 }
 std::string TFieldDescriptor::MinValue() const { return GetText(94, kMaxFieldTextLength); }
-void TFieldDescriptor::SetMinValue(std::string_view text) { SetText(94, kMaxFieldTextLength, text); }
+void TFieldDescriptor::SetMinValue(std::string_view text) {
+  SetText(94, kMaxFieldTextLength, text);
+}
 std::string TFieldDescriptor::MaxValue() const { return GetText(145, kMaxFieldTextLength); }
 void TFieldDescriptor::SetMaxValue(std::string_view text) {
   SetText(145, kMaxFieldTextLength, text);
@@ -125,6 +127,12 @@ bool SameFieldName(std::string_view a, std::string_view b) {
     if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
   }
   return true;
+}
+
+std::string NormalizedFieldName(std::string_view name) {
+  std::string out(TrimBlanks(name));
+  for (char& c : out) c = AsciiUpper(c);
+  return out;
 }
 
 }  // namespace cairn

@@ -135,5 +135,7 @@ uint32_t LayoutFields(std::span<TFieldDescriptor> fields);
 
 // Case-insensitive equality of field names after trimming blanks.
 bool SameFieldName(std::string_view a, std::string_view b);
+// The form SameFieldName compares: blanks trimmed, ASCII letters upper-cased.
+std::string NormalizedFieldName(std::string_view name);
 
 }  // namespace cairn

@@ -42,7 +42,8 @@ bool TRecord::SameImage(std::span<const uint8_t> image) const {
 
 void TRecord::CopyFieldData(std::span<const uint8_t> image) {
   if (size_ > kRecordHeaderSize) {
-    size_t n = std::min<size_t>(image.size(), size_) - std::min<size_t>(image.size(), kRecordHeaderSize);
+    size_t n =
+        std::min<size_t>(image.size(), size_) - std::min<size_t>(image.size(), kRecordHeaderSize);
     if (n > 0) std::memcpy(&buffer_[kRecordHeaderSize], &image[kRecordHeaderSize], n);
   }
   modified_ = true;

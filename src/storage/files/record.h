@@ -70,7 +70,7 @@ class TRecord {
   uint32_t slot_ = 0;
   int pin_count_ = 0;
   bool modified_ = false;
-  bool stale_ = false;  // dropped by a discard while pinned; re-read when free
+  bool stale_ = false;       // dropped by a discard while pinned; re-read when free
   TRecord* prev_ = nullptr;  // recency list, most recent first
   TRecord* next_ = nullptr;
   std::vector<uint8_t> sort_key_;

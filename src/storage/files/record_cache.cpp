@@ -30,8 +30,9 @@ void TRecordCache::Configure(uint32_t record_size, uint32_t max_bytes, uint32_t 
 }
 
 TRecordCache::Slots::iterator TRecordCache::LowerBound(uint32_t slot) {
-  return std::lower_bound(sorted_.begin(), sorted_.end(), slot,
-                          [](const std::unique_ptr<TRecord>& r, uint32_t s) { return r->slot_ < s; });
+  return std::lower_bound(
+      sorted_.begin(), sorted_.end(), slot,
+      [](const std::unique_ptr<TRecord>& r, uint32_t s) { return r->slot_ < s; });
 }
 
 TRecord* TRecordCache::Find(uint32_t slot) {
@@ -48,10 +49,14 @@ TRecord* TRecordCache::Probe(uint32_t slot) {
 }
 
 void TRecordCache::Unlink(TRecord* record) {
-  if (record->prev_) record->prev_->next_ = record->next_;
-  else head_ = record->next_;
-  if (record->next_) record->next_->prev_ = record->prev_;
-  else tail_ = record->prev_;
+  if (record->prev_)
+    record->prev_->next_ = record->next_;
+  else
+    head_ = record->next_;
+  if (record->next_)
+    record->next_->prev_ = record->prev_;
+  else
+    tail_ = record->prev_;
   record->prev_ = record->next_ = nullptr;
 }
 
@@ -223,7 +228,7 @@ bool TRecordCache::Flush() {
       host_.ScrambleSlot(out);
     }
     host_.WriteSlots(base + uint64_t(sorted_[i]->slot_ - 1) * record_size_,
-                  std::span<const uint8_t>(write_buffer_.data(), length));
+                     std::span<const uint8_t>(write_buffer_.data(), length));
     ++stats_.writes;
     for (size_t k = i; k < end; ++k) sorted_[k]->modified_ = false;
     wrote = true;

@@ -79,8 +79,7 @@ class TRecordCache {
   // the table before the read (nothing was read). Raises CAIRN_FILECORRUPT
   // for slot 0, a slot past the last or a read that does not deliver it.
   TRecord* Get(uint32_t slot, bool pin, bool read_ahead = false,
-               TReadDirection direction = TReadDirection::kForward,
-               uint32_t read_ahead_count = 0);
+               TReadDirection direction = TReadDirection::kForward, uint32_t read_ahead_count = 0);
   // A cleared record for a newly appended slot, pinned and marked modified
   // so that the slot reaches the file. The caller has already advanced the
   // next record number.

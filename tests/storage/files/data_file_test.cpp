@@ -1,5 +1,7 @@
 // The data file on disk: exact header and descriptor bytes, the deleted-slot
 // chain, limits, encryption, change detection and damaged files.
+#include "storage/files/data_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,7 +14,6 @@
 
 #include "storage/access/engine_error.h"
 #include "storage/files/data_endian.h"
-#include "storage/files/data_file.h"
 #include "storage/files/scramble.h"
 
 namespace cairn {
@@ -205,9 +206,7 @@ TEST_F(DataFileTest, OwnRecordIdRaisesTheCounterAndChainToALiveSlotIsRefused) {
     EXPECT_EQ(r->RecordId(), 40);
   }
   EXPECT_EQ(file.LastAutoIncValue(), 40);
-  {
-    TPinnedRecord r(file, file.AllocateSlot(true, 7));
-  }
+  { TPinnedRecord r(file, file.AllocateSlot(true, 7)); }
   EXPECT_EQ(file.LastAutoIncValue(), 40);
   file.FlushBuffers();
   file.Close();
@@ -423,7 +422,7 @@ TEST_F(DataFileTest, DamagedFilesGiveTheirErrors) {
       {"one byte too long", [](auto& b) { b.push_back(0); }, CAIRN_HEADERCORRUPT},
       {"next record number", [](auto& b) { le::PutU32(&b[13], 3); }, CAIRN_HEADERCORRUPT},
       {"chain past the end", [](auto& b) { le::PutU32(&b[9], 2); }, CAIRN_HEADERCORRUPT},
-      {"locale", [](auto& b) { le::PutU16(&b[103], 0x409); }, CAIRN_CANNOTLOADLDDRV},
+      {"locale", [](auto& b) { le::PutU16(&b[103], 0xFF); }, CAIRN_CANNOTLOADLDDRV},
       {"empty name", [&](auto& b) { b[d2 + 2] = 0; }, CAIRN_HEADERCORRUPT},
       {"name too long", [&](auto& b) { b[d2 + 2] = 31; }, CAIRN_HEADERCORRUPT},
       {"name starts with a digit", [&](auto& b) { b[d2 + 3] = '1'; }, CAIRN_HEADERCORRUPT},
@@ -436,7 +435,12 @@ TEST_F(DataFileTest, DamagedFilesGiveTheirErrors) {
       {"scale on a string", [&](auto& b) { b[d2 + 87] = 2; }, CAIRN_HEADERCORRUPT},
       {"bad offset", [&](auto& b) { le::PutU16(&b[d2 + 90], 112); }, CAIRN_HEADERCORRUPT},
       {"bad date minimum",
-       [&](auto& b) { std::memcpy(&b[127 + 768 * 5 + 94], "\x0a" "31/02/2000", 11); },
+       [&](auto& b) {
+         std::memcpy(&b[127 + 768 * 5 + 94],
+                     "\x0a"
+                     "31/02/2000",
+                     11);
+       },
        CAIRN_HEADERCORRUPT},
       {"type changed", [&](auto& b) { b[d2 + 84] = kFldDate; }, CAIRN_HEADERCORRUPT},
   };

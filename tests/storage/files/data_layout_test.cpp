@@ -201,11 +201,13 @@ TEST_F(FieldCodec, DateAndTimeEncodings) {
 }
 
 TEST(FieldCodecTypes, ScalarTypesCopyTheirBytes) {
-  std::vector<TFieldDescriptor> f = {
-      TFieldDescriptor::Make("B", kFldBoolean),  TFieldDescriptor::Make("S", kFldSmallInt),
-      TFieldDescriptor::Make("I", kFldInteger),  TFieldDescriptor::Make("F", kFldFloat),
-      TFieldDescriptor::Make("L", kFldLargeInt), TFieldDescriptor::Make("X", kFldBytes, 0, 3),
-      TFieldDescriptor::Make("A", kFldInteger, kSubAutoInc)};
+  std::vector<TFieldDescriptor> f = {TFieldDescriptor::Make("B", kFldBoolean),
+                                     TFieldDescriptor::Make("S", kFldSmallInt),
+                                     TFieldDescriptor::Make("I", kFldInteger),
+                                     TFieldDescriptor::Make("F", kFldFloat),
+                                     TFieldDescriptor::Make("L", kFldLargeInt),
+                                     TFieldDescriptor::Make("X", kFldBytes, 0, 3),
+                                     TFieldDescriptor::Make("A", kFldInteger, kSubAutoInc)};
   std::vector<uint8_t> img(LayoutFields(f), 0);
   uint8_t truth[2] = {0, 9};
   ASSERT_TRUE(PutField(f[0], img, truth));
@@ -238,6 +240,41 @@ TEST(FieldCodecTypes, ScalarTypesCopyTheirBytes) {
   ASSERT_TRUE(PutFieldNull(f[1], img));
   EXPECT_EQ(img[12], 0);
   EXPECT_EQ(le::U16(&img[13]), 0);
+}
+
+TEST(FieldCodecTypes, RemainingTypesStoreTheirBytesAfterThePresenceByte) {
+  std::vector<TFieldDescriptor> f = {TFieldDescriptor::Make("T", kFldTime),
+                                     TFieldDescriptor::Make("DT", kFldDateTime),
+                                     TFieldDescriptor::Make("W", kFldWord),
+                                     TFieldDescriptor::Make("U", kFldUInt32),
+                                     TFieldDescriptor::Make("E", kFldExtended),
+                                     TFieldDescriptor::Make("V", kFldVarBytes, 0, 6),
+                                     TFieldDescriptor::Make("N", kFldBcd, 0, 0, 2),
+                                     TFieldDescriptor::Make("M", kFldFloat, kSubMoney)};
+  std::vector<uint8_t> img(LayoutFields(f), 0xCC);
+  EXPECT_EQ(img.size(), 9u + 5 + 9 + 3 + 5 + 11 + 7 + 35 + 9);
+  std::vector<std::vector<uint8_t>> values;
+  for (const TFieldDescriptor& d : f) {
+    std::vector<uint8_t> v(d.StorageSize());
+    for (size_t i = 0; i < v.size(); ++i) v[i] = uint8_t(d.FieldNumber() * 16 + i);
+    ASSERT_TRUE(PutField(d, img, v));
+    values.push_back(v);
+  }
+  for (size_t i = 0; i < f.size(); ++i) {
+    EXPECT_EQ(img[f[i].Offset()], 1) << f[i].Name();
+    auto got = GetField(f[i], img);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_TRUE(std::equal(got->begin(), got->end(), values[i].begin(), values[i].end()))
+        << f[i].Name();
+  }
+  uint8_t noon[4];
+  le::PutI32(noon, *TimeToMs(12, 0, 0, 0));
+  ASSERT_TRUE(PutField(f[0], img, noon));
+  EXPECT_EQ(le::I32(&img[10]), 43200000);
+  uint8_t stamp[8];
+  le::PutF64(stamp, *ParseDateTimeLiteral("2000-01-01 12:00"));
+  ASSERT_TRUE(PutField(f[1], img, stamp));
+  EXPECT_EQ(le::F64(&img[15]), 730120.0 * 86400000 + 43200000);
 }
 
 TEST(FieldCodecTypes, FieldsOutsideTheImageAreRefused) {

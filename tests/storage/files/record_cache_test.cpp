@@ -1,12 +1,13 @@
 // The record cache over an in-memory file: lookups, read-ahead, eviction,
 // batched flushing with per-slot scrambling, discard and trim.
+#include "storage/files/record_cache.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <stdexcept>
 #include <vector>
 
-#include "storage/files/record_cache.h"
 #include "storage/files/scramble.h"
 
 namespace cairn {
@@ -27,7 +28,8 @@ class FakeHost : public TRecordCacheHost {
   }
   void EncryptAll() {
     encrypted = true;
-    for (uint32_t s = 1; s < next; ++s) Scramble(&file[kArea + uint64_t(s - 1) * r], r, kBufferSeed);
+    for (uint32_t s = 1; s < next; ++s)
+      Scramble(&file[kArea + uint64_t(s - 1) * r], r, kBufferSeed);
   }
   uint64_t SlotAreaOffset() const override { return kArea; }
   uint32_t NextRecordNumber() const override { return next; }

@@ -162,7 +162,8 @@ int main(int argc, char** argv) {
     ::close(fd);
 
     const bool e = encrypted;
-    rows.push_back({e ? "sequential write, encrypted" : "sequential write", seq_write, raw_seq_write});
+    rows.push_back(
+        {e ? "sequential write, encrypted" : "sequential write", seq_write, raw_seq_write});
     rows.push_back({e ? "sequential read, encrypted" : "sequential read", seq_read, raw_seq_read});
     rows.push_back({e ? "random read, encrypted" : "random read", rnd_read, raw_rnd_read});
     rows.push_back({e ? "random update, encrypted" : "random update", rnd_update, raw_rnd_update});

@@ -51,7 +51,8 @@ int RunInfo(std::span<const std::string> args, std::ostream& out, std::ostream& 
   } else {
     out << text.str();
   }
-  if (report.failed) err << "cairn info: some files of table '" << table.name << "' could not be read\n";
+  if (report.failed)
+    err << "cairn info: some files of table '" << table.name << "' could not be read\n";
   return report.failed ? 1 : 0;
 }
 

@@ -111,8 +111,8 @@ void InfoData(const TTablePath& table, TInfoReport& report) {
   InfoLine(t, "change counter", std::to_string(h.ChangeCounter()));
   InfoLine(t, "format signature", std::to_string(h.Signature()));
   InfoLine(t, "record size", std::to_string(h.RecordSize()));
-  InfoLine(t, "fields", std::to_string(h.FieldCount()) + " (" +
-                            std::to_string(h.BlobFieldCount()) + " blob)");
+  InfoLine(t, "fields",
+           std::to_string(h.FieldCount()) + " (" + std::to_string(h.BlobFieldCount()) + " blob)");
   InfoLine(t, "blob block size", std::to_string(file.BlobBlockSize()));
   InfoLine(t, "slots", std::to_string(file.RecordCount()));
   InfoLine(t, "first deleted slot", std::to_string(h.FirstDeleted()));
@@ -121,9 +121,9 @@ void InfoData(const TTablePath& table, TInfoReport& report) {
   InfoLine(t, "last update", FormatHeaderStamp(h.TimeStamp()));
   InfoLine(t, "description", file.Description());
   InfoLine(t, "encrypted", h.Encrypted() ? "yes" : "no");
-  InfoLine(t, "locale", std::to_string(h.Locale()) + " (language " +
-                            std::to_string(h.LanguageId()) + ", sort " +
-                            std::to_string(h.SortId()) + ")");
+  InfoLine(t, "locale",
+           std::to_string(h.Locale()) + " (language " + std::to_string(h.LanguageId()) + ", sort " +
+               std::to_string(h.SortId()) + ")");
   InfoLine(t, "user version",
            std::to_string(h.UserMajorVersion()) + "." + std::to_string(h.UserMinorVersion()));
   InfoLine(t, "writer version", std::to_string(h.WriterVersion()));

@@ -20,6 +20,8 @@ struct TProcessValues {
   QString StartupPassword;
   // Handed over by the generator dialog; empty until the first hand-over.
   QString GeneratedPassword;
+  // Text of the current help topic, read by the help window and its printout.
+  QString HelpText;
   // Used by the version check.
   QString ProductKey;
   QString VersionDocPath;

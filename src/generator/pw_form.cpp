@@ -78,6 +78,11 @@ void TPWform::BuildControls() {
     l->setPalette(white_text);
     l->setAutoFillBackground(false);
     l->setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+    // Like auto-sized labels, a caption wider than its design box grows it
+    // rather than being clipped when the font is wider than the design's.
+    const QSize needed = l->sizeHint();
+    place.setWidth(std::max(place.width(), needed.width()));
+    place.setHeight(std::max(place.height(), needed.height()));
     l->setGeometry(place);
     return l;
   };

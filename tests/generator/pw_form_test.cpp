@@ -115,7 +115,14 @@ TEST_F(PWformTest, LayoutMatchesTheDesign) {
                                            {form.Label2, {25, 334, 385, 14}},
                                            {form.pwdMemo, {4, 355, 426, 50}},
                                            {form.StatusBar, {0, 409, 434, 19}}}) {
-    EXPECT_EQ(p.w->geometry(), p.r) << p.w->objectName().toStdString();
+    if (qobject_cast<QLabel*>(p.w) != nullptr) {
+      // Labels may grow to fit their caption in the local font.
+      EXPECT_EQ(p.w->pos(), p.r.topLeft()) << p.w->objectName().toStdString();
+      EXPECT_GE(p.w->width(), p.r.width()) << p.w->objectName().toStdString();
+      EXPECT_GE(p.w->height(), p.r.height()) << p.w->objectName().toStdString();
+    } else {
+      EXPECT_EQ(p.w->geometry(), p.r) << p.w->objectName().toStdString();
+    }
   }
   EXPECT_EQ(form.SelectBtn->text(), " Select a File     ");
   EXPECT_EQ(form.CopyBtn->text(), " Copy and Close        ");

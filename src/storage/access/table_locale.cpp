@@ -68,6 +68,17 @@ const char* ConverterName(int code_page) {
   }
 }
 
+bool LanguageKnown(const char* language) {
+  if (!language || !*language) return false;
+  const int32_t n = uloc_countAvailable();
+  for (int32_t i = 0; i < n; ++i) {
+    const char* name = uloc_getAvailable(i);
+    const size_t len = std::strlen(language);
+    if (std::strncmp(name, language, len) == 0 && (name[len] == 0 || name[len] == '_')) return true;
+  }
+  return false;
+}
+
 size_t TextLength(std::span<const uint8_t> s) {
   size_t n = 0;
   while (n < s.size() && s[n] != 0) ++n;
@@ -113,7 +124,11 @@ std::shared_ptr<const TTableLocale> TTableLocale::Build(uint32_t lcid) {
   if (language != 0) {
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::Collator> coll(icu::Collator::createInstance(loc->impl_->locale, status));
-    if (U_FAILURE(status) || !coll || status == U_USING_DEFAULT_WARNING) return nullptr;
+    if (U_FAILURE(status) || !coll) return nullptr;
+    // The collator falls back to the root order for languages without rules
+    // of their own (English among them); the language must still be one ICU
+    // knows.
+    if (!LanguageKnown(loc->impl_->locale.getLanguage())) return nullptr;
     coll->setStrength(icu::Collator::PRIMARY);
     coll->setAttribute(UCOL_CASE_LEVEL, UCOL_ON, status);
     if (U_FAILURE(status)) return nullptr;

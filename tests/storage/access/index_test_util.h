@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "storage/access/index_file.h"
+#include "storage/access/index_tree.h"
 
 namespace cairn::testing {
 

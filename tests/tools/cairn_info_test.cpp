@@ -88,9 +88,9 @@ TEST_F(CairnInfo, JsonReportsHeaderAndFields) {
 TEST_F(CairnInfo, TextReportAndAcceptedTableNames) {
   ASSERT_EQ(Run({(dir_ / "Pal.dat").string()}), 0) << err_.str();
   const std::string text = out_.str();
-  for (const char* expected : {"Table Pal", "record size:", "125", "encrypted:", "yes",
-                               "description:", "Test table", "check:", "ok", "Item", "memo",
-                               "01/01/2000 /  / "}) {
+  for (const char* expected :
+       {"Table Pal", "record size:", "125", "encrypted:", "yes", "description:", "Test table",
+        "check:", "ok", "Item", "memo", "01/01/2000 /  / "}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   }
   EXPECT_EQ(ParseTablePath("a/b/T.IDX").base, "a/b/T");

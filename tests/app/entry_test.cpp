@@ -15,6 +15,7 @@
 #include "app/main_form.h"
 #include "app/message_box.h"
 #include "app/process_values.h"
+#include "app/program.h"
 #include "app/termination.h"
 #include "kit/hint_status_bar.h"
 #include "platform/program_path.h"
@@ -331,6 +332,68 @@ TEST_F(MainWindowEntryTest, EmptiedPasswordIsStoredEmptyAndNextStartUsesTheDefau
     EXPECT_EQ(boxes_.Texts(), QStringList{DefaultPasswordNotice()});
   }
   EXPECT_EQ(Stored()->data, "7");
+}
+
+}  // namespace
+}  // namespace tarn
+
+namespace tarn {
+namespace {
+
+// The whole program run, as main() does it, with the registry start-up password.
+class ProgramEntryTest : public EntryTest {
+ protected:
+  // Answers the entry dialog, then queues `after` for the next turn of whichever loop runs.
+  void AnswerThen(const QString& typed, std::function<void()> after) {
+    QTimer::singleShot(0, &context_, [this, typed, after] {
+      auto* form = qobject_cast<TEntryForm*>(QApplication::activeModalWidget());
+      if (form == nullptr) return;
+      ++dialogs_;
+      QTest::keyClicks(form->PasswordInfo, typed);
+      QTest::keyClick(form->PasswordInfo, Qt::Key_Return);
+      QTimer::singleShot(0, &context_, after);
+    });
+  }
+  static TMainFormParts Parts() {
+    TMainFormParts parts;
+    parts.startup_password = std::make_unique<TEntryStartupPassword>();
+    return parts;
+  }
+  void TearDown() override {
+    // Termination during creation leaves the application's "quit now" mark set
+    // until an application loop runs; one empty turn clears it for later tests.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    EntryTest::TearDown();
+  }
+
+  QObject context_;  // pending answers die with the test
+  int dialogs_ = 0;
+};
+
+TEST_F(ProgramEntryTest, FailedEntryEndsTheRunBeforeTheWindowShows) {
+  Store("Secret");
+  // Should the event loop run anyway, this ends it with an unexpected code.
+  AnswerThen(QStringLiteral("secret"), [] { QCoreApplication::exit(3); });
+  EXPECT_EQ(RunProgram(Parts()), 0);
+  EXPECT_EQ(dialogs_, 1);
+  EXPECT_TRUE(TerminationRequested());
+  EXPECT_EQ(Globals().PreviousWidth, 0);  // the main window never showed
+  EXPECT_EQ(Stored()->data, "Secret");
+}
+
+TEST_F(ProgramEntryTest, RightEntryRunsTheWindowUntilItCloses) {
+  Store("Secret");
+  AnswerThen(QStringLiteral("Secret"), [] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (qobject_cast<TMainForm*>(w) != nullptr && w->isVisible()) w->close();
+    }
+  });
+  EXPECT_EQ(RunProgram(Parts()), 0);
+  EXPECT_EQ(dialogs_, 1);
+  EXPECT_FALSE(TerminationRequested());
+  EXPECT_GT(Globals().PreviousWidth, 0);
+  EXPECT_EQ(Stored()->data, "Secret");
 }
 
 }  // namespace

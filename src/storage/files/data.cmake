@@ -9,5 +9,5 @@ add_library(cairn_data STATIC
   ${CMAKE_CURRENT_LIST_DIR}/record.cpp
   ${CMAKE_CURRENT_LIST_DIR}/record_cache.cpp)
 target_include_directories(cairn_data PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(cairn_data PUBLIC cairn_io cairn_errors)
+target_link_libraries(cairn_data PUBLIC cairn_io cairn_errors cairn_locale)
 target_link_libraries(cairn_files INTERFACE cairn_data)

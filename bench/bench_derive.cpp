@@ -33,7 +33,8 @@ void Run(const char* label, const std::string& path, const char* number, int cou
   const long long before = BytesRead();
   size_t total = 0;
   const auto start = Clock::now();
-  for (int i = 0; i < count; ++i) total += tarn::DerivePassword(path, "Tarn", number).password.size();
+  for (int i = 0; i < count; ++i)
+    total += tarn::DerivePassword(path, "Tarn", number).password.size();
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const long long read = BytesRead() - before;
   std::printf("%-28s %10.2f us/derivation %8.1f bytes read/derivation %6zu chars\n", label,

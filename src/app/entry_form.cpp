@@ -143,8 +143,7 @@ bool TEntryForm::FormKeyDown(QKeyEvent* event) {
     return true;
   }
   if (event->key() == Qt::Key_Escape) return true;  // Escape does nothing here
-  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-      mods == Qt::NoModifier) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
     OKBtnClick();
     return true;
   }

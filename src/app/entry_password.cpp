@@ -39,8 +39,9 @@ QString DefaultPasswordNotice() {
   return QStringLiteral(
              "No start-up password has been set yet.\r\n\r\nThe default start-up password is ") +
          QString::fromLatin1(kDefaultStartupPassword) +
-         QStringLiteral(" (the digit seven).\r\n\r\nUse Password - Change in the main window "
-                        "to choose your own.");
+         QStringLiteral(
+             " (the digit seven).\r\n\r\nUse Password - Change in the main window "
+             "to choose your own.");
 }
 
 bool ShowDefaultPasswordNoticeOnce(QWidget* parent) {

@@ -112,10 +112,9 @@ DeriveResult DerivePassword(const std::string& key_file_path, std::string_view k
   if (got < kFewestKeyBytes) return result;
 
   result.kind = DeriveResult::Kind::kPassword;
-  result.password =
-      MixKeyBytes(std::string_view(reinterpret_cast<const char*>(bytes.data()),
-                                   static_cast<size_t>(got)),
-                  key_string);
+  result.password = MixKeyBytes(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), static_cast<size_t>(got)),
+      key_string);
   return result;
 }
 

@@ -45,9 +45,8 @@ std::optional<KeyFile> KeyFile::Open(const std::string& path, std::string& error
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) {
     const int err = errno;
-    error = OpenError(path, err == EWOULDBLOCK
-                                ? "The file is being used by another process."
-                                : std::strerror(err));
+    error = OpenError(path, err == EWOULDBLOCK ? "The file is being used by another process."
+                                               : std::strerror(err));
     ::close(fd);
     return std::nullopt;
   }

@@ -1,9 +1,6 @@
 #include "generator/pw_form.h"
 
 #include <QClipboard>
-#include <QShowEvent>
-#include <QTextDocument>
-#include <algorithm>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -11,7 +8,10 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QShowEvent>
+#include <QTextDocument>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/exception_log.h"
 #include "app/message_box.h"
@@ -113,11 +113,11 @@ void TPWform::BuildControls() {
   };
 
   const QString string_hint = QStringLiteral("Add any string (Remember It)\r\neg a name.");
-  const QString number_hint =
-      QStringLiteral("Add digits ( eg \"23\"  or BirthDate - Remenber # )");
+  const QString number_hint = QStringLiteral("Add digits ( eg \"23\"  or BirthDate - Remenber # )");
 
   Label1 = label("Label1", "Step 1", QRect(40, 35, 40, 15), false);
-  SelectBtn = button("SelectBtn", " Select a File     ", QRect(116, 28, 250, 28), TPWGlyph::kFolder);
+  SelectBtn =
+      button("SelectBtn", " Select a File     ", QRect(116, 28, 250, 28), TPWGlyph::kFolder);
   SelectBtn->SetHint(
       QStringLiteral("Select a File which NEVER changes (to use in Password generation)."));
 
@@ -140,8 +140,7 @@ void TPWform::BuildControls() {
   SetHint(EdOffset, number_hint);
 
   HelpBtn = button("HelpBtn", " Help   ", QRect(183, 241, 117, 28), TPWGlyph::kHelp);
-  CopyBtn = button("CopyBtn", " Copy and Close        ", QRect(116, 286, 250, 28),
-                   TPWGlyph::kCopy);
+  CopyBtn = button("CopyBtn", " Copy and Close        ", QRect(116, 286, 250, 28), TPWGlyph::kCopy);
   CopyBtn->SetHint(QStringLiteral("Copy and Return to  Main Form"));
   OKbtn = button("OKbtn", " OK", QRect(40, 322, 53, 28), TPWGlyph::kTick);
   OKbtn->SetHint(QStringLiteral("Calculate a complex Password"));
@@ -163,11 +162,16 @@ void TPWform::BuildControls() {
   // Only the String and Number boxes take part in tabbing.
   setTabOrder(EdModifier, EdOffset);
 
-  connect(SelectBtn, &QAbstractButton::clicked, this, [this] { Guarded(this, [this] { SelectBtnClick(); }); });
-  connect(EdOffset, &QLineEdit::textChanged, this, [this] { Guarded(this, [this] { EdOffsetChange(); }); });
-  connect(OKbtn, &QAbstractButton::clicked, this, [this] { Guarded(this, [this] { OKbtnClick(); }); });
-  connect(CopyBtn, &QAbstractButton::clicked, this, [this] { Guarded(this, [this] { CopyBtnClick(); }); });
-  connect(HelpBtn, &QAbstractButton::clicked, this, [this] { Guarded(this, [this] { HelpBtnClick(); }); });
+  connect(SelectBtn, &QAbstractButton::clicked, this,
+          [this] { Guarded(this, [this] { SelectBtnClick(); }); });
+  connect(EdOffset, &QLineEdit::textChanged, this,
+          [this] { Guarded(this, [this] { EdOffsetChange(); }); });
+  connect(OKbtn, &QAbstractButton::clicked, this,
+          [this] { Guarded(this, [this] { OKbtnClick(); }); });
+  connect(CopyBtn, &QAbstractButton::clicked, this,
+          [this] { Guarded(this, [this] { CopyBtnClick(); }); });
+  connect(HelpBtn, &QAbstractButton::clicked, this,
+          [this] { Guarded(this, [this] { HelpBtnClick(); }); });
 }
 
 void TPWform::resizeEvent(QResizeEvent* event) {
@@ -261,8 +265,8 @@ QString TPWform::HelpText() {
              "(unchanged) file, and the same String and Number to generate a particular "
              "PassWord\r\n\r\nObviously, you can generate different PassWords for differing "
              "purposes, just so long as you remember the inputs.") +
-         QStringLiteral("\r\n\r\n") + QString::fromLatin1(kPublisherName) +
-         QStringLiteral("  ") + QString::fromLatin1(kPublisherSite);
+         QStringLiteral("\r\n\r\n") + QString::fromLatin1(kPublisherName) + QStringLiteral("  ") +
+         QString::fromLatin1(kPublisherSite);
 }
 
 void TPWform::HelpBtnClick() { ShowNotice(this, HelpText()); }

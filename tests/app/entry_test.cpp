@@ -89,20 +89,25 @@ TEST_F(EntryTest, EveryFailureWarnsAndRequestsTermination) {
     const char* text;
   };
   const std::vector<Case> cases{
-      {"other case", [](TEntryForm& f) {
+      {"other case",
+       [](TEntryForm& f) {
          QTest::keyClicks(f.PasswordInfo, "secret");
          QTest::mouseClick(f.OKBtn, Qt::LeftButton);
-       }, "Warning", "You MUST enter the correct PASSWORD."},
-      {"prefix", [](TEntryForm& f) {
+       },
+       "Warning", "You MUST enter the correct PASSWORD."},
+      {"prefix",
+       [](TEntryForm& f) {
          QTest::keyClicks(f.PasswordInfo, "Secre");
          QTest::keyClick(f.PasswordInfo, Qt::Key_Enter, Qt::KeypadModifier);
-       }, "Warning", "You MUST enter the correct PASSWORD."},
+       },
+       "Warning", "You MUST enter the correct PASSWORD."},
       {"cancel", [](TEntryForm& f) { QTest::mouseClick(f.CancelBtn, Qt::LeftButton); },
        "Information", "Login Failed"},
-      {"alt+f4", [](TEntryForm& f) { QTest::keyClick(f.PasswordInfo, Qt::Key_F4, Qt::AltModifier); },
-       "Error", "You are NOT permitted to close the form this way."},
-      {"window manager close", [](TEntryForm& f) { f.close(); },
-       "Error", "You are NOT permitted to close the form this way."}};
+      {"alt+f4",
+       [](TEntryForm& f) { QTest::keyClick(f.PasswordInfo, Qt::Key_F4, Qt::AltModifier); }, "Error",
+       "You are NOT permitted to close the form this way."},
+      {"window manager close", [](TEntryForm& f) { f.close(); }, "Error",
+       "You are NOT permitted to close the form this way."}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Store("Secret");

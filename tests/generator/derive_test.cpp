@@ -55,9 +55,9 @@ std::string Hex(const std::string& s) {
 }
 
 TEST(ParseNumberTest, MalformedTextMeansZero) {
-  for (const char* text : {"", "abc", "12a", "23 ", "3000000000", "2147483648", "-2147483649",
-                           "\t23", "-", "+", "$", "x", "0x", "+-1", "--1", "$G", "0x1g",
-                           "$100000000", "1 2", "- 1"}) {
+  for (const char* text :
+       {"",  "abc", "12a", "23 ", "3000000000", "2147483648", "-2147483649", "\t23", "-",  "+", "$",
+        "x", "0x",  "+-1", "--1", "$G",         "0x1g",       "$100000000",  "1 2",  "- 1"}) {
     EXPECT_EQ(ParseNumber(text), 0) << '"' << text << '"';
   }
 }
@@ -150,8 +150,7 @@ TEST_F(DeriveTest, WindowLengthFollowsAvailableBytes) {
     EXPECT_EQ(r.password.size(), c.length) << c.number;
   }
   EXPECT_EQ(DerivePassword(file, "k", "200").password, DerivePassword(file, "k", "").password);
-  EXPECT_EQ(DerivePassword(file, "k", "168").password,
-            MixKeyBytes(Pattern(200).substr(168), "k"));
+  EXPECT_EQ(DerivePassword(file, "k", "168").password, MixKeyBytes(Pattern(200).substr(168), "k"));
 }
 
 TEST_F(DeriveTest, MalformedNumbersDeriveAtOffsetZero) {
@@ -188,9 +187,7 @@ TEST_F(DeriveTest, TopBitsOfTheFileDoNotMatter) {
 TEST_F(DeriveTest, LargeSparseFileReadsOnlyTheWindow) {
   // 3 GiB sparse file: the offset arithmetic must not be 32-bit.
   const fs::path path = dir_ / "huge";
-  {
-    std::ofstream(path, std::ios::binary).put('\0');
-  }
+  { std::ofstream(path, std::ios::binary).put('\0'); }
   fs::resize_file(path, 3ll << 30);
   {
     std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
@@ -265,15 +262,15 @@ TEST_F(DeriveTest, KeyFileHoldsItsLockUntilDestroyed) {
 
 TEST(CodepageTest, Windows1252CharactersMapToTheirCodes) {
   EXPECT_EQ(Utf8ToKeyBytes("abc"), "abc");
-  EXPECT_EQ(Utf8ToKeyBytes("\xC3\xA9"), "\xE9");              // é
-  EXPECT_EQ(Utf8ToKeyBytes("\xE2\x82\xAC"), "\x80");          // €
-  EXPECT_EQ(Utf8ToKeyBytes("\xC5\xB8"), "\x9F");              // Ÿ
-  EXPECT_EQ(Utf8ToKeyBytes("\xC2\x81"), "\x81");              // unassigned slot
-  EXPECT_EQ(Utf8ToKeyBytes("\xC2\x80"), "\xC2\x80");          // U+0080 is not in the code page
-  EXPECT_EQ(Utf8ToKeyBytes("\xC4\x80"), "\xC4\x80");          // Ā: its UTF-8 bytes
+  EXPECT_EQ(Utf8ToKeyBytes("\xC3\xA9"), "\xE9");      // é
+  EXPECT_EQ(Utf8ToKeyBytes("\xE2\x82\xAC"), "\x80");  // €
+  EXPECT_EQ(Utf8ToKeyBytes("\xC5\xB8"), "\x9F");      // Ÿ
+  EXPECT_EQ(Utf8ToKeyBytes("\xC2\x81"), "\x81");      // unassigned slot
+  EXPECT_EQ(Utf8ToKeyBytes("\xC2\x80"), "\xC2\x80");  // U+0080 is not in the code page
+  EXPECT_EQ(Utf8ToKeyBytes("\xC4\x80"), "\xC4\x80");  // Ā: its UTF-8 bytes
   EXPECT_EQ(Utf8ToKeyBytes("\xF0\x9F\x94\x91x"), "\xF0\x9F\x94\x91x");
-  EXPECT_EQ(Utf8ToKeyBytes("a\xFF\xC3"), "a\xFF\xC3");        // invalid bytes pass through
-  EXPECT_EQ(Utf8ToKeyBytes("\xC0\xA9"), "\xC0\xA9");          // overlong form is invalid
+  EXPECT_EQ(Utf8ToKeyBytes("a\xFF\xC3"), "a\xFF\xC3");  // invalid bytes pass through
+  EXPECT_EQ(Utf8ToKeyBytes("\xC0\xA9"), "\xC0\xA9");    // overlong form is invalid
   // Every code round-trips through its display form.
   std::string all;
   for (int i = 0; i < 256; ++i) all += static_cast<char>(i);

@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
   entry.show();
   entry.PasswordInfo->setText(QStringLiteral("secret"));
 
-  if (argc > 2) QTimer::singleShot(QString::fromLocal8Bit(argv[2]).toInt() * 1000, &app, &QApplication::quit);
+  if (argc > 2)
+    QTimer::singleShot(QString::fromLocal8Bit(argv[2]).toInt() * 1000, &app, &QApplication::quit);
   return app.exec();
 }

@@ -1,7 +1,9 @@
 #include "generator/pw_form.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -11,8 +13,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "app/message_box.h"
 #include "app/process_values.h"
@@ -130,8 +130,9 @@ TEST_F(PWformTest, LayoutMatchesTheDesign) {
   EXPECT_EQ(form.LblOff->text(), "Enter a Number");
   EXPECT_EQ(form.Label4->text(), "Step3");
   EXPECT_EQ(form.EdOffset->toolTip(), "Add digits ( eg \"23\"  or BirthDate - Remenber # )");
-  EXPECT_EQ(form.EdFile->statusTip(),
-            "Selected File which NEVER changes (to use in Password generation).\r\nEg a text File.");
+  EXPECT_EQ(
+      form.EdFile->statusTip(),
+      "Selected File which NEVER changes (to use in Password generation).\r\nEg a text File.");
   EXPECT_TRUE(form.EdFile->isReadOnly());
   EXPECT_FALSE(form.OKbtn->isVisible());
   EXPECT_EQ(form.BodyPanel->StartColor(), QColor(0, 0, 0x80));
@@ -245,7 +246,8 @@ TEST_F(PWformTest, DigitBeforeAnyFileReportsTheOpenError) {
   ASSERT_EQ(boxes_.Shown().size(), 1u);
   EXPECT_EQ(boxes_.Shown()[0].icon, TMsgIcon::kError);
   EXPECT_EQ(boxes_.Shown()[0].caption, "Tarn");
-  EXPECT_TRUE(boxes_.Shown()[0].text.startsWith("Cannot open file")) << boxes_.Shown()[0].text.toStdString();
+  EXPECT_TRUE(boxes_.Shown()[0].text.startsWith("Cannot open file"))
+      << boxes_.Shown()[0].text.toStdString();
   EXPECT_TRUE(form.pwdMemo->toPlainText().isEmpty());
   EXPECT_EQ(Clipboard(), "before");
   QFile log(dir_.filePath(QStringLiteral("tarn.Log")));
@@ -327,9 +329,9 @@ TEST_F(PWformTest, HelpAndPanelClick) {
   EXPECT_EQ(boxes_.Shown()[0].caption, "Tarn");
   EXPECT_TRUE(boxes_.Shown()[0].text.startsWith(
       "Complex Password Generation\r\n\r\nThree processes : - \r\n\r\n"));
-  EXPECT_TRUE(boxes_.Shown()[0].text.endsWith(
-      "as you remember the inputs.\r\n\r\n" + QString::fromLatin1(kPublisherName) + "  " +
-      QString::fromLatin1(kPublisherSite)));
+  EXPECT_TRUE(boxes_.Shown()[0].text.endsWith("as you remember the inputs.\r\n\r\n" +
+                                              QString::fromLatin1(kPublisherName) + "  " +
+                                              QString::fromLatin1(kPublisherSite)));
 
   // A click on a label is not a click on the panel.
   QTest::mouseClick(form.Label2, Qt::LeftButton);

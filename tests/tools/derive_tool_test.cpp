@@ -105,8 +105,7 @@ TEST_F(DeriveToolTest, InsufficientBytesExitsTwo) {
   const ToolRun run = RunTool({key_}, "s\n90\n");
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_TRUE(run.out.empty());
-  EXPECT_EQ(run.err,
-            "Insufficient Bytes read - Please choose another file or reduce the offset\n");
+  EXPECT_EQ(run.err, "Insufficient Bytes read - Please choose another file or reduce the offset\n");
 }
 
 TEST_F(DeriveToolTest, UnopenableKeyFileExitsOne) {

@@ -1,6 +1,8 @@
 # Two commands matter: `make run` and `make test`. Both install what is missing first.
 JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
+# Keep the build log to the compiler's own lines.
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps configure build build-asan run test bench fuzz clean
 

@@ -9,6 +9,7 @@ namespace {
 // One line per file kind; the data file comes first.
 const TInfoSection kInfoSections[] = {
     InfoData,
+    InfoIndex,
 };
 
 }  // namespace

@@ -27,6 +27,8 @@ using TInfoSection = void (*)(const TTablePath& table, TInfoReport& report);
 
 // The data file: header and field descriptors.
 void InfoData(const TTablePath& table, TInfoReport& report);
+// The index file: header counters and index descriptors.
+void InfoIndex(const TTablePath& table, TInfoReport& report);
 
 // Helpers shared by the sections.
 void InfoLine(std::ostream& text, std::string_view key, const std::string& value);

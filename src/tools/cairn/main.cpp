@@ -8,6 +8,7 @@
 
 namespace cairn::tool {
 int RunInfo(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+int RunCheck(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 }  // namespace cairn::tool
 
 namespace {
@@ -17,6 +18,8 @@ using cairn::tool::TCommand;
 const TCommand kCommands[] = {
     {"info", "info DIR/TABLE [--json]", "print the table's file headers and descriptors",
      cairn::tool::RunInfo},
+    {"check", "check DIR/TABLE", "verify the table's index file; exit 1 on any fault",
+     cairn::tool::RunCheck},
 };
 
 void PrintUsage(std::ostream& out) {

@@ -1,0 +1,10 @@
+#include <cstddef>
+#include <cstdint>
+
+namespace cairn::fuzz {
+int IndexPageFuzz(const uint8_t* data, size_t size);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return cairn::fuzz::IndexPageFuzz(data, size);
+}

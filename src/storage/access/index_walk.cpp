@@ -113,8 +113,10 @@ TWalk TIndexWalker::Descend(Mode mode, const uint8_t* key, uint32_t n, TTreePosi
         int low = 0, high = count;  // first entry >= key
         while (low < high) {
           const int mid = (low + high) / 2;
-          if (Compare(out.leaf.Key(mid), key) < 0) low = mid + 1;
-          else high = mid;
+          if (Compare(out.leaf.Key(mid), key) < 0)
+            low = mid + 1;
+          else
+            high = mid;
         }
         entry = low;
         break;
@@ -123,8 +125,10 @@ TWalk TIndexWalker::Descend(Mode mode, const uint8_t* key, uint32_t n, TTreePosi
         int low = 0, high = count;  // first entry > key, minus one
         while (low < high) {
           const int mid = (low + high) / 2;
-          if (Compare(out.leaf.Key(mid), key) <= 0) low = mid + 1;
-          else high = mid;
+          if (Compare(out.leaf.Key(mid), key) <= 0)
+            low = mid + 1;
+          else
+            high = mid;
         }
         entry = low - 1;
         break;

@@ -1,0 +1,1093 @@
+#include "storage/access/data_cursor.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "storage/access/data_directory.h"
+#include "storage/access/data_session.h"
+#include "storage/access/engine_error.h"
+#include "storage/access/index_key.h"
+#include "storage/access/index_tree.h"
+#include "storage/files/data_endian.h"
+#include "storage/files/field_codec.h"
+
+namespace cairn {
+
+namespace {
+
+// A pinned record that can be given back before the scope ends (a flush
+// writes only unpinned records).
+class TPin {
+ public:
+  TPin(TDataFile& file, TRecord* record) : file_(file), record_(record) {}
+  ~TPin() { Release(); }
+  TPin(const TPin&) = delete;
+  TPin& operator=(const TPin&) = delete;
+  void Release() {
+    if (record_) file_.ReleaseRecord(record_);
+    record_ = nullptr;
+  }
+  TRecord* operator->() const { return record_; }
+  TRecord& operator*() const { return *record_; }
+  explicit operator bool() const { return record_ != nullptr; }
+
+ private:
+  TDataFile& file_;
+  TRecord* record_;
+};
+
+}  // namespace
+
+// Brackets one cursor operation: in strict mode holds the read lock for its
+// length; always starts by catching up with changes and ends by giving back
+// a read lock that a disk read took on the way.
+struct TDataCursor::TOperation {
+  explicit TOperation(TDataCursor& cursor) : cursor_(cursor) {
+    TDataTable& table = *cursor_.table_;
+    if (table.Session().Settings().strict_change_detection && !table.ReadLockHeld() &&
+        !table.WriteLockHeld()) {
+      table.ReadLock();
+      took_read_lock_ = table.ReadLockHeld();
+    }
+    try {
+      cursor_.SyncIfChanged();
+    } catch (...) {
+      Finish();
+      throw;
+    }
+  }
+  ~TOperation() { Finish(); }
+  void Finish() {
+    if (finished_) return;
+    finished_ = true;
+    try {
+      if (took_read_lock_) cursor_.table_->ReadUnlock();
+      cursor_.table_->EndOperation();
+    } catch (...) {
+      // Releasing a shared byte cannot be reported from here; the table
+      // releases everything when it closes.
+    }
+  }
+  TDataCursor& cursor_;
+  bool took_read_lock_ = false;
+  bool finished_ = false;
+};
+
+TDataCursor::~TDataCursor() {
+  try {
+    Close();
+  } catch (...) {
+  }
+}
+
+void TDataCursor::Fail(uint16_t code) const { RaiseEngineError(code, table_->Name()); }
+void TDataCursor::RaiseTable(uint16_t code) const { Fail(code); }
+
+void TDataCursor::Open(TDataDirectory& directory, std::string_view table_name,
+                       std::string_view index_name, bool exclusive, bool read_only) {
+  Close();
+  TDataTable& table = directory.OpenTable(table_name, exclusive, read_only);
+  try {
+    if (table.Data().Encrypted() &&
+        !directory.Session().CheckPassword(table.Data().Password(), table.Name()))
+      RaiseEngineError(CAIRN_NOTSUFFTABLERIGHTS, table.Name());
+    directory_ = &directory;
+    table_ = &table;
+    exclusive_ = exclusive;
+    read_only_ = read_only || table.ReadOnly();
+    marks_ = table.Marks();
+    state_ = TState::kBof;
+    range_active_ = false;
+    filter_active_ = false;
+    UseIndex(0);
+    if (!index_name.empty()) SetIndex(index_name);
+  } catch (...) {
+    table_ = nullptr;
+    directory_ = nullptr;
+    directory.CloseTable(table);
+    throw;
+  }
+}
+
+void TDataCursor::Close() {
+  if (!table_) return;
+  if (locked_slot_ != 0) {
+    try {
+      Unlock();
+    } catch (...) {
+      // The table drops every lock when it closes.
+    }
+  }
+  TDataTable* table = table_;
+  table_ = nullptr;
+  directory_->CloseTable(*table);
+  directory_ = nullptr;
+  record_.clear();
+  current_key_.clear();
+  state_ = TState::kBof;
+}
+
+// ---------------------------------------------------------------- indexes
+
+const TKeyLayout& TDataCursor::Layout() const { return table_->Index().Layout(walk_index_); }
+
+TIndexWalker TDataCursor::Walker() const { return TIndexWalker(table_->Index(), walk_index_); }
+
+int TDataCursor::KeyLength() const { return Layout().key_length(); }
+
+void TDataCursor::UseIndex(int index) {
+  index_ = index;
+  walk_index_ = (index == 0 && !table_->HasPrimaryKey()) ? kStatusIndex : index;
+  index_name_ = index == 0 ? std::string() : table_->Index().Descriptor(index).name;
+  range_active_ = false;
+  range_start_.clear();
+  range_end_.clear();
+  range_stale_ = true;
+}
+
+void TDataCursor::SetIndex(std::string_view name) {
+  std::string trimmed(name);
+  int index = 0;
+  if (!TrimUpper(trimmed).empty()) {
+    index = table_->Index().FindSecondary(trimmed);
+    if (index <= 0) RaiseEngineError(CAIRN_INVALIDINDEXNAME, {trimmed, table_->Name()});
+  }
+  TOperation op(*this);
+  const bool on_record = state_ == TState::kOnRecord;
+  UseIndex(index);
+  if (on_record) {
+    current_key_ = KeyFor(walk_index_, record_);
+    Reposition(current_key_, true);
+  } else {
+    state_ = TState::kBof;
+  }
+}
+
+std::vector<uint8_t> TDataCursor::KeyFor(int index, std::span<const uint8_t> record) const {
+  const TKeyLayout& layout = table_->Index().Layout(index);
+  std::vector<uint8_t> key(size_t(layout.key_length()), 0);
+  if (index == kStatusIndex) {
+    BuildStatusKey(record, std::span<uint8_t, kStatusKeyLength>(key.data(), kStatusKeyLength));
+  } else {
+    layout.BuildKey(record, key);
+  }
+  return key;
+}
+
+std::vector<uint8_t> TDataCursor::BuildKey(std::span<const uint8_t> record) const {
+  return KeyFor(walk_index_, record);
+}
+
+std::vector<int> TDataCursor::MaintainedIndexes() const {
+  std::vector<int> indexes;
+  if (table_->HasPrimaryKey()) indexes.push_back(0);
+  for (int i = 1; i <= table_->Index().secondary_count(); ++i) indexes.push_back(i);
+  return indexes;
+}
+
+// ---------------------------------------------------------------- ranges and filters
+
+bool TDataCursor::InRange(const uint8_t* key) const {
+  const TKeyLayout& layout = Layout();
+  if (RecordIdOrder() && key[0] != 0) return false;  // deleted slots are not records
+  if (range_active_) {
+    if (!range_start_.empty() && layout.Compare(key, range_start_.data()) < 0) return false;
+    if (!range_end_.empty() && layout.Compare(key, range_end_.data()) > 0) return false;
+  }
+  return true;
+}
+
+bool TDataCursor::PassesFilter(int32_t slot) const {
+  return !filter_active_ || filter_.Test(uint32_t(slot));
+}
+
+void TDataCursor::SetRange(std::span<const uint8_t> start_key, std::span<const uint8_t> end_key) {
+  const size_t k = size_t(KeyLength());
+  range_start_.assign(start_key.begin(), start_key.end());
+  range_end_.assign(end_key.begin(), end_key.end());
+  if (!range_start_.empty()) range_start_.resize(k, 0);
+  if (!range_end_.empty()) range_end_.resize(k, 0xFF);
+  range_active_ = true;
+  range_stale_ = true;
+  TOperation op(*this);
+  if (state_ == TState::kOnRecord && InRange(current_key_.data())) {
+    Reposition(current_key_, true);
+  } else {
+    state_ = TState::kBof;
+  }
+}
+
+void TDataCursor::ResetRange() {
+  range_active_ = false;
+  range_start_.clear();
+  range_end_.clear();
+  range_stale_ = true;
+}
+
+void TDataCursor::SetFilter(const TRecordsBitmap& filter) {
+  filter_ = filter;
+  filter_active_ = true;
+  if (state_ == TState::kOnRecord && !PassesFilter(int32_t(current_slot_))) state_ = TState::kBof;
+}
+
+void TDataCursor::ClearFilter() {
+  filter_active_ = false;
+  filter_.ClearAll();
+}
+
+void TDataCursor::ComputeRange(bool& restart) {
+  restart = false;
+  if (!range_stale_) return;
+  TIndexWalker walker = Walker();
+  std::vector<uint8_t> start = range_start_, end = range_end_;
+  if (!range_active_) start.clear(), end.clear();
+  if (RecordIdOrder()) {
+    // Active records only: status byte 0, any record ID.
+    std::vector<uint8_t> low(kStatusKeyLength, 0), high(kStatusKeyLength, 0xFF);
+    high[0] = 0;
+    if (start.empty() || Layout().Compare(start.data(), low.data()) < 0) start = low;
+    if (end.empty() || Layout().Compare(end.data(), high.data()) > 0) end = high;
+  }
+  uint32_t total = 0;
+  TWalk walk = walker.Count(total);
+  if (walk == TWalk::kRestart) return void(restart = true);
+  range_first_ = 1;
+  range_last_ = total;
+  TTreePosition pos;
+  if (!start.empty()) {
+    walk = walker.FirstAtLeast(start.data(), pos);
+    if (walk == TWalk::kRestart) return void(restart = true);
+    range_first_ = walk == TWalk::kOk ? pos.Ordinal() : total + 1;
+  }
+  if (!end.empty()) {
+    walk = walker.LastAtMost(end.data(), pos);
+    if (walk == TWalk::kRestart) return void(restart = true);
+    range_last_ = walk == TWalk::kOk ? pos.Ordinal() : 0;
+  }
+  range_stale_ = false;
+}
+
+// ---------------------------------------------------------------- walking
+
+TWalk TDataCursor::SeekFirst(TTreePosition& pos) {
+  TIndexWalker walker = Walker();
+  TWalk walk;
+  if (RecordIdOrder() || (range_active_ && !range_start_.empty())) {
+    std::vector<uint8_t> start = range_active_ ? range_start_ : std::vector<uint8_t>();
+    if (start.empty()) start.assign(size_t(KeyLength()), 0);
+    walk = walker.FirstAtLeast(start.data(), pos);
+  } else {
+    walk = walker.First(pos);
+  }
+  if (walk != TWalk::kOk) return walk;
+  if (!InRange(pos.Key())) return TWalk::kNone;
+  if (!PassesFilter(pos.Slot())) return StepNext(pos);
+  return TWalk::kOk;
+}
+
+TWalk TDataCursor::SeekLast(TTreePosition& pos) {
+  TIndexWalker walker = Walker();
+  TWalk walk;
+  std::vector<uint8_t> end = range_active_ ? range_end_ : std::vector<uint8_t>();
+  if (RecordIdOrder() && end.empty()) {
+    end.assign(kStatusKeyLength, 0xFF);
+    end[0] = 0;
+  }
+  walk = end.empty() ? walker.Last(pos) : walker.LastAtMost(end.data(), pos);
+  if (walk != TWalk::kOk) return walk;
+  if (!InRange(pos.Key())) return TWalk::kNone;
+  if (!PassesFilter(pos.Slot())) return StepPrior(pos);
+  return TWalk::kOk;
+}
+
+TWalk TDataCursor::StepNext(TTreePosition& pos) {
+  TIndexWalker walker = Walker();
+  TTreePosition probe = pos;
+  while (true) {
+    const TWalk walk = walker.Next(probe);
+    if (walk != TWalk::kOk) return walk;
+    if (!InRange(probe.Key())) return TWalk::kNone;
+    if (PassesFilter(probe.Slot())) break;
+  }
+  pos = std::move(probe);
+  return TWalk::kOk;
+}
+
+TWalk TDataCursor::StepPrior(TTreePosition& pos) {
+  TIndexWalker walker = Walker();
+  TTreePosition probe = pos;
+  while (true) {
+    const TWalk walk = walker.Prior(probe);
+    if (walk != TWalk::kOk) return walk;
+    if (!InRange(probe.Key())) return TWalk::kNone;
+    if (PassesFilter(probe.Slot())) break;
+  }
+  pos = std::move(probe);
+  return TWalk::kOk;
+}
+
+// Positions on `key` when present, else leaves the cursor in the gap where
+// it would be (the next step forward gives its successor).
+TWalk TDataCursor::Reposition(const std::vector<uint8_t>& key, bool forward) {
+  TTreePosition pos;
+  TWalk walk = Walker().FirstAtLeast(key.data(), pos);
+  if (walk == TWalk::kRestart) return walk;
+  if (walk == TWalk::kOk && InRange(pos.Key()) && PassesFilter(pos.Slot()) &&
+      Layout().Compare(pos.Key(), key.data()) == 0) {
+    std::vector<uint8_t> image;
+    if (!ReadRecord(uint32_t(pos.Slot()), image, forward)) return TWalk::kRestart;
+    record_ = std::move(image);
+    SetOnPosition(pos);
+    return TWalk::kOk;
+  }
+  current_key_ = key;
+  state_ = TState::kGap;
+  return TWalk::kNone;
+}
+
+bool TDataCursor::ReadRecord(uint32_t slot, std::vector<uint8_t>& image, bool forward) {
+  TDataFile& data = table_->Data();
+  // Read-ahead pays only when the order follows the slots.
+  const bool ahead = RecordIdOrder();
+  TRecord* record = data.GetRecord(slot, true, ahead,
+                                   forward ? TReadDirection::kForward : TReadDirection::kBackward);
+  if (record == nullptr) return false;
+  TPinnedRecord pin(data, record);
+  auto bytes = record->Image();
+  image.assign(bytes.begin(), bytes.end());
+  return true;
+}
+
+void TDataCursor::SetOnPosition(const TTreePosition& pos) {
+  position_ = pos;
+  current_key_.assign(pos.Key(), pos.Key() + pos.leaf.key_length);
+  current_slot_ = uint32_t(pos.Slot());
+  current_ordinal_ = pos.Ordinal();
+  state_ = TState::kOnRecord;
+}
+
+void TDataCursor::SyncIfChanged() {
+  if (table_->Marks() != marks_) Resync();
+}
+
+void TDataCursor::Resync() {
+  for (int attempt = 0;; ++attempt) {
+    marks_ = table_->Marks();
+    range_stale_ = true;
+    if (state_ != TState::kOnRecord) return;
+    const TWalk walk = Reposition(current_key_, true);
+    if (walk != TWalk::kRestart) return;
+    if (attempt > 1000) Fail(CAIRN_LOCKTIMEOUT);
+  }
+}
+
+uint16_t TDataCursor::StateCode() const {
+  switch (state_) {
+    case TState::kBof:
+      return CAIRN_BOF;
+    case TState::kEof:
+      return CAIRN_EOF;
+    case TState::kNone:
+    case TState::kGap:
+      return CAIRN_NOCURRREC;
+    case TState::kOnRecord:
+      return CAIRN_NONE;
+  }
+  return CAIRN_NOCURRREC;
+}
+
+// ---------------------------------------------------------------- navigation
+
+void TDataCursor::SetToBegin() {
+  TOperation op(*this);
+  state_ = TState::kBof;
+}
+
+void TDataCursor::SetToEnd() {
+  TOperation op(*this);
+  state_ = TState::kEof;
+}
+
+uint16_t TDataCursor::Next(std::vector<uint8_t>& record) {
+  TOperation op(*this);
+  while (true) {
+    TTreePosition pos;
+    TWalk walk;
+    switch (state_) {
+      case TState::kEof:
+        return CAIRN_EOF;
+      case TState::kOnRecord:
+        pos = position_;
+        walk = StepNext(pos);
+        break;
+      case TState::kGap: {
+        walk = Walker().FirstAtLeast(current_key_.data(), pos);
+        if (walk == TWalk::kOk && (!InRange(pos.Key()))) walk = TWalk::kNone;
+        if (walk == TWalk::kOk && !PassesFilter(pos.Slot())) walk = StepNext(pos);
+        break;
+      }
+      default:
+        walk = SeekFirst(pos);
+        break;
+    }
+    if (walk == TWalk::kRestart) {
+      Resync();
+      continue;
+    }
+    if (walk == TWalk::kNone) {
+      state_ = (state_ == TState::kBof || state_ == TState::kNone) ? TState::kNone : TState::kEof;
+      if (state_ == TState::kNone) state_ = TState::kEof;
+      return CAIRN_EOF;
+    }
+    std::vector<uint8_t> image;
+    if (!ReadRecord(uint32_t(pos.Slot()), image, true)) {
+      Resync();
+      continue;
+    }
+    record_ = std::move(image);
+    SetOnPosition(pos);
+    record = record_;
+    return CAIRN_NONE;
+  }
+}
+
+uint16_t TDataCursor::Prior(std::vector<uint8_t>& record) {
+  TOperation op(*this);
+  while (true) {
+    TTreePosition pos;
+    TWalk walk;
+    switch (state_) {
+      case TState::kBof:
+        return CAIRN_BOF;
+      case TState::kOnRecord:
+        pos = position_;
+        walk = StepPrior(pos);
+        break;
+      case TState::kGap: {
+        walk = Walker().LastAtMost(current_key_.data(), pos);
+        if (walk == TWalk::kOk && !InRange(pos.Key())) walk = TWalk::kNone;
+        if (walk == TWalk::kOk && !PassesFilter(pos.Slot())) walk = StepPrior(pos);
+        break;
+      }
+      default:
+        walk = SeekLast(pos);
+        break;
+    }
+    if (walk == TWalk::kRestart) {
+      Resync();
+      continue;
+    }
+    if (walk == TWalk::kNone) {
+      state_ = TState::kBof;
+      return CAIRN_BOF;
+    }
+    std::vector<uint8_t> image;
+    if (!ReadRecord(uint32_t(pos.Slot()), image, false)) {
+      Resync();
+      continue;
+    }
+    record_ = std::move(image);
+    SetOnPosition(pos);
+    record = record_;
+    return CAIRN_NONE;
+  }
+}
+
+uint16_t TDataCursor::GetCurrent(std::vector<uint8_t>& record, bool lock) {
+  TOperation op(*this);
+  if (state_ == TState::kGap) {
+    // The current record went away: its successor takes its place.
+    std::vector<uint8_t> ignored;
+    TState before = state_;
+    (void)before;
+    while (true) {
+      TTreePosition pos;
+      TWalk walk = Walker().FirstAtLeast(current_key_.data(), pos);
+      if (walk == TWalk::kOk && !InRange(pos.Key())) walk = TWalk::kNone;
+      if (walk == TWalk::kOk && !PassesFilter(pos.Slot())) walk = StepNext(pos);
+      if (walk == TWalk::kRestart) {
+        Resync();
+        if (state_ != TState::kGap) break;
+        continue;
+      }
+      if (walk == TWalk::kNone) {
+        state_ = TState::kEof;
+        break;
+      }
+      std::vector<uint8_t> image;
+      if (!ReadRecord(uint32_t(pos.Slot()), image)) {
+        Resync();
+        continue;
+      }
+      record_ = std::move(image);
+      SetOnPosition(pos);
+      break;
+    }
+  }
+  if (lock && state_ == TState::kOnRecord) {
+    const uint32_t slot = current_slot_;
+    const bool pessimistic =
+        table_->Session().Settings().lock_protocol == TLockProtocol::kPessimistic;
+    const bool locked_here = pessimistic && LockSlot(slot);
+    if (record.size() == RecordSize()) {
+      std::vector<uint8_t> stored;
+      bool same = false;
+      for (int attempt = 0; attempt < 1000; ++attempt) {
+        if (ReadRecord(slot, stored)) {
+          same = stored.size() > 0 && stored[0] == 0 &&
+                 std::equal(stored.begin(), stored.end(), record.begin());
+          break;
+        }
+        Resync();
+      }
+      if (!same) {
+        if (locked_here) ReleaseLockOf(slot);
+        Fail(CAIRN_KEYORRECDELETED);
+      }
+    }
+  }
+  const uint16_t code = StateCode();
+  if (code != CAIRN_NONE) return code;
+  record = record_;
+  return CAIRN_NONE;
+}
+
+// ---------------------------------------------------------------- record numbers
+
+uint32_t TDataCursor::RecordCount() {
+  TOperation op(*this);
+  for (;;) {
+    bool restart = false;
+    ComputeRange(restart);
+    if (restart) {
+      Resync();
+      continue;
+    }
+    if (!filter_active_) return range_last_ >= range_first_ ? range_last_ - range_first_ + 1 : 0;
+    uint32_t count = 0;
+    TTreePosition pos;
+    TWalk walk = SeekFirst(pos);
+    while (walk == TWalk::kOk) {
+      ++count;
+      walk = StepNext(pos);
+    }
+    if (walk == TWalk::kRestart) {
+      Resync();
+      continue;
+    }
+    return count;
+  }
+}
+
+uint32_t TDataCursor::RecordNumber() {
+  TOperation op(*this);
+  if (state_ != TState::kOnRecord) return 0;
+  for (;;) {
+    bool restart = false;
+    ComputeRange(restart);
+    if (restart) {
+      Resync();
+      if (state_ != TState::kOnRecord) return 0;
+      continue;
+    }
+    if (!filter_active_) return current_ordinal_ - range_first_ + 1;
+    uint32_t n = 0;
+    TTreePosition pos;
+    TWalk walk = SeekFirst(pos);
+    while (walk == TWalk::kOk) {
+      ++n;
+      if (pos.Ordinal() >= current_ordinal_) return n;
+      walk = StepNext(pos);
+    }
+    if (walk == TWalk::kRestart) {
+      Resync();
+      if (state_ != TState::kOnRecord) return 0;
+      continue;
+    }
+    return n;
+  }
+}
+
+uint16_t TDataCursor::SetToRecordNumber(uint32_t n) {
+  TOperation op(*this);
+  if (n < 1) {
+    state_ = TState::kBof;
+    return CAIRN_BOF;
+  }
+  for (;;) {
+    bool restart = false;
+    ComputeRange(restart);
+    if (restart) {
+      Resync();
+      continue;
+    }
+    TTreePosition pos;
+    TWalk walk;
+    if (!filter_active_) {
+      const uint64_t ordinal = uint64_t(range_first_) + n - 1;
+      if (range_last_ < range_first_ || ordinal > range_last_) {
+        state_ = TState::kEof;
+        return CAIRN_EOF;
+      }
+      walk = Walker().Nth(uint32_t(ordinal), pos);
+    } else {
+      uint32_t seen = 0;
+      walk = SeekFirst(pos);
+      while (walk == TWalk::kOk && ++seen < n) walk = StepNext(pos);
+    }
+    if (walk == TWalk::kRestart) {
+      Resync();
+      continue;
+    }
+    if (walk == TWalk::kNone) {
+      state_ = TState::kEof;
+      return CAIRN_EOF;
+    }
+    std::vector<uint8_t> image;
+    if (!ReadRecord(uint32_t(pos.Slot()), image)) {
+      Resync();
+      continue;
+    }
+    record_ = std::move(image);
+    SetOnPosition(pos);
+    return CAIRN_NONE;
+  }
+}
+
+// ---------------------------------------------------------------- bookmarks and keys
+
+std::vector<uint8_t> TDataCursor::GetBookmark() {
+  if (state_ != TState::kOnRecord && state_ != TState::kGap) return {};
+  if (RecordIdOrder()) return std::vector<uint8_t>(current_key_.begin() + 1, current_key_.end());
+  return current_key_;
+}
+
+uint16_t TDataCursor::SetToBookmark(std::span<const uint8_t> bookmark) {
+  std::vector<uint8_t> key;
+  if (RecordIdOrder()) key.push_back(0);
+  key.insert(key.end(), bookmark.begin(), bookmark.end());
+  if (key.size() != size_t(KeyLength())) Fail(CAIRN_RECNOTFOUND);
+  TOperation op(*this);
+  while (true) {
+    const TWalk walk = Reposition(key, true);
+    if (walk == TWalk::kRestart) {
+      Resync();
+      continue;
+    }
+    return walk == TWalk::kOk ? CAIRN_NONE : CAIRN_RECNOTFOUND;
+  }
+}
+
+int TDataCursor::CompareBookmarks(std::span<const uint8_t> a, std::span<const uint8_t> b) const {
+  if (a.empty() || b.empty()) return a.empty() == b.empty() ? 0 : (a.empty() ? -1 : 1);
+  if (RecordIdOrder() || a.size() != b.size() || a.size() != size_t(KeyLength())) {
+    const int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+    if (c != 0) return c < 0 ? -1 : 1;
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+  }
+  return Layout().Compare(a.data(), b.data());
+}
+
+uint16_t TDataCursor::FindKey(std::span<const uint8_t> key, bool nearest) {
+  std::vector<uint8_t> search(key.begin(), key.end());
+  search.resize(size_t(KeyLength()), 0);
+  TOperation op(*this);
+  while (true) {
+    TTreePosition pos;
+    TWalk walk = Walker().FirstAtLeast(search.data(), pos);
+    if (walk == TWalk::kOk && !InRange(pos.Key())) walk = TWalk::kNone;
+    if (walk == TWalk::kOk && !PassesFilter(pos.Slot())) walk = StepNext(pos);
+    if (walk == TWalk::kRestart) {
+      Resync();
+      continue;
+    }
+    if (walk == TWalk::kNone) {
+      if (!nearest) return CAIRN_RECNOTFOUND;
+      state_ = TState::kEof;
+      return CAIRN_EOF;
+    }
+    if (!nearest) {
+      const TKeyLayout& layout = Layout();
+      bool equal = layout.Compare(pos.Key(), search.data()) == 0;
+      // A non-unique key ends in the record ID; a search by field values
+      // matches any record ID.
+      if (!equal && !layout.unique() && key.size() <= size_t(layout.segment_bytes()))
+        equal = std::memcmp(pos.Key(), search.data(), size_t(layout.segment_bytes())) == 0;
+      if (!equal) return CAIRN_RECNOTFOUND;
+    }
+    std::vector<uint8_t> image;
+    if (!ReadRecord(uint32_t(pos.Slot()), image)) {
+      Resync();
+      continue;
+    }
+    record_ = std::move(image);
+    SetOnPosition(pos);
+    return CAIRN_NONE;
+  }
+}
+
+// ---------------------------------------------------------------- locks
+
+bool TDataCursor::LockSlot(uint32_t slot) {
+  if (exclusive_ || read_only_ || table_->Exclusive()) return false;
+  if (locked_slot_ == slot) return false;
+  if (table_->CursorLocks().Test(slot)) Fail(CAIRN_RECLOCKFAILED);
+  if (locked_slot_ != 0) ReleaseLockOf(locked_slot_);
+  const bool changed = table_->LockRecord(slot);
+  table_->CursorLocks().Set(slot);
+  locked_slot_ = slot;
+  if (changed || table_->Marks() != marks_) Resync();
+  return true;
+}
+
+void TDataCursor::ReleaseLockOf(uint32_t slot) {
+  if (slot == 0) return;
+  if (locked_slot_ == slot) locked_slot_ = 0;
+  table_->CursorLocks().Clear(slot);
+  table_->UnlockRecord(slot);
+}
+
+void TDataCursor::LockCurrent() {
+  TOperation op(*this);
+  if (state_ != TState::kOnRecord) Fail(CAIRN_NOCURRREC);
+  LockSlot(current_slot_);
+}
+
+void TDataCursor::Unlock() {
+  if (locked_slot_ == 0) Fail(CAIRN_UNLOCKFAILED);
+  ReleaseLockOf(locked_slot_);
+}
+
+void TDataCursor::Refresh() {
+  TOperation op(*this);
+  table_->ReadLockForOperation();
+  Resync();
+  if (state_ == TState::kGap) {
+    std::vector<uint8_t> ignored;
+    GetCurrent(ignored, false);
+  }
+}
+
+void TDataCursor::FlushBuffers() { table_->Flush(false); }
+void TDataCursor::FlushOsBuffers() { table_->Flush(true); }
+
+// ---------------------------------------------------------------- blobs
+
+std::vector<uint8_t> TDataCursor::ReadBlob(std::span<const uint8_t> record, uint16_t field_no) {
+  const TFieldDescriptor& field = table_->Data().Field(field_no);
+  if (!field.IsBlob()) RaiseEngineError(CAIRN_NOTABLOB, {field.Name(), table_->Name()});
+  auto first = GetField(field, record);
+  if (!first || table_->Blob() == nullptr) return {};
+  const int32_t first_block = le::I32(first->data());
+  const int32_t stamp = GetBlobRevision(field, record).value_or(0);
+  if (first_block <= 0) return {};
+  TOperation op(*this);
+  TBlobBuffer buffer(field_no, current_slot_, uint32_t(first_block), stamp,
+                     TBlobOpenMode::kReadOnly);
+  table_->Blob()->ReadBlobValue(buffer, [this] { return table_->ChangedBeforeDiskRead(); });
+  auto contents = buffer.Contents();
+  return std::vector<uint8_t>(contents.begin(), contents.end());
+}
+
+void TDataCursor::WriteBlobs(TRecord& record, std::span<const uint8_t> old_image,
+                             const TBlobValues& blobs) {
+  TDataFile& data = table_->Data();
+  auto image = record.Image();
+  for (const TFieldDescriptor& field : data.Fields()) {
+    if (!field.IsBlob()) continue;
+    auto it = blobs.find(field.FieldNumber());
+    if (it == blobs.end()) continue;
+    if (table_->Blob() == nullptr) Fail(CAIRN_MEMOCORRUPT);
+    int32_t old_first = 0, old_stamp = 0;
+    if (!old_image.empty()) {
+      if (auto first = GetField(field, old_image)) old_first = le::I32(first->data());
+      old_stamp = GetBlobRevision(field, old_image).value_or(0);
+    }
+    TBlobBuffer buffer(field.FieldNumber(), record.Slot(), uint32_t(std::max(old_first, 0)),
+                       old_stamp, TBlobOpenMode::kReadWrite);
+    buffer.SetContents(it->second);
+    table_->Blob()->WriteBlobValue(buffer, data.NextBlobRevision());
+    if (!PutBlobReference(field, image, int32_t(buffer.FirstBlock()), buffer.FirstBlock() != 0) ||
+        !SetBlobRevision(field, image, buffer.FirstBlock() != 0 ? buffer.Stamp() : 0))
+      Fail(CAIRN_FILECORRUPT);
+  }
+}
+
+// ---------------------------------------------------------------- changes
+
+void TDataCursor::CheckWritable() const {
+  if (!table_) RaiseEngineError(CAIRN_NOTINITIALIZED);
+  if (read_only_) RaiseEngineError(CAIRN_OSEACCES, table_->Name());
+}
+
+void TDataCursor::CheckRequired(std::span<const uint8_t> record) const {
+  if (record.size() != RecordSize()) Fail(CAIRN_FILECORRUPT);
+  for (const TFieldDescriptor& field : Fields()) {
+    if (field.Required() && !field.IsAutoInc() && !field.IsBlob() && !GetField(field, record))
+      RaiseEngineError(CAIRN_REQDERR, {field.Name(), table_->Name()});
+  }
+}
+
+void TDataCursor::AfterChange(std::span<const uint8_t> image, uint32_t slot) {
+  marks_ = table_->Marks();
+  range_stale_ = true;
+  record_.assign(image.begin(), image.end());
+  const std::vector<uint8_t> key = KeyFor(walk_index_, image);
+  TTreePosition pos;
+  const TWalk walk = Walker().FirstAtLeast(key.data(), pos);
+  if (walk == TWalk::kOk && pos.Slot() == int32_t(slot) && InRange(pos.Key()) &&
+      PassesFilter(pos.Slot())) {
+    SetOnPosition(pos);
+  } else {
+    current_key_ = key;
+    state_ = TState::kGap;
+  }
+}
+
+void TDataCursor::Append(std::span<const uint8_t> record, const TBlobValues& blobs) {
+  CheckWritable();
+  CheckRequired(record);
+  TOperation op(*this);
+  TDataTable& table = *table_;
+  TDataFile& data = table.Data();
+  TIndexFile& index = table.Index();
+  if (table.WriteLock() || table.Marks() != marks_) Resync();
+  uint32_t slot = 0;
+  bool record_locked = false;
+  bool changed_files = false;
+  try {
+    const std::vector<int> indexes = MaintainedIndexes();
+    // Every unique key is checked before anything changes.
+    for (int i : indexes) {
+      if (!index.Layout(i).unique()) continue;
+      if (TIndexTree(index, i).Find(KeyFor(i, record)))
+        RaiseEngineError(CAIRN_KEYVIOL, {index.Descriptor(i).name, table.Name()});
+    }
+    const bool has_primary_key = table.HasPrimaryKey();
+    std::vector<uint8_t> reused_status;
+    if (has_primary_key && data.FirstDeleted() != 0) {
+      TPinnedRecord old(data, data.GetRecord(data.FirstDeleted()));
+      if (!old) Fail(CAIRN_FILECORRUPT);
+      reused_status = KeyFor(kStatusIndex, old->Image());
+    }
+    changed_files = true;
+    TPin target(data, data.AllocateSlot(has_primary_key));
+    if (!target) Fail(CAIRN_FILECORRUPT);
+    slot = target->Slot();
+    table.LockRecord(slot);
+    record_locked = true;
+    target->CopyFieldData(record);
+    auto image = target->Image();
+    for (const TFieldDescriptor& field : data.Fields()) {
+      if (!field.IsBlob()) continue;
+      PutFieldNull(field, image, true);
+      SetBlobRevision(field, image, 0);
+    }
+    WriteBlobs(*target, {}, blobs);
+    for (int i : indexes) TIndexTree(index, i).Insert(KeyFor(i, image), int32_t(slot));
+    const std::vector<uint8_t> status = KeyFor(kStatusIndex, image);
+    if (reused_status.empty()) {
+      TIndexTree(index, kStatusIndex).Insert(status, int32_t(slot));
+    } else {
+      TIndexTree(index, kStatusIndex).Replace(reused_status, status, int32_t(slot));
+    }
+    index.IncrementActiveCount();
+    target->SetModified(true);
+    const std::vector<uint8_t> written(image.begin(), image.end());
+    target.Release();
+    table.Flush();
+    AfterChange(written, slot);
+    record_locked = false;
+    table.UnlockRecord(slot);
+    table.WriteUnlock();
+  } catch (...) {
+    if (changed_files) {
+      try {
+        table.DiscardBuffers();
+      } catch (...) {
+      }
+    }
+    try {
+      if (record_locked) table.UnlockRecord(slot);
+    } catch (...) {
+    }
+    try {
+      table.WriteUnlock();
+    } catch (...) {
+    }
+    marks_ = table.Marks();
+    throw;
+  }
+}
+
+void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBlobValues& blobs) {
+  CheckWritable();
+  if (state_ != TState::kOnRecord) Fail(CAIRN_NOCURRREC);
+  CheckRequired(record);
+  TOperation op(*this);
+  if (state_ != TState::kOnRecord) Fail(CAIRN_KEYORRECDELETED);
+  TDataTable& table = *table_;
+  TDataFile& data = table.Data();
+  TIndexFile& index = table.Index();
+  const uint32_t slot = current_slot_;
+  const std::vector<uint8_t> seen = record_;
+  const bool held = locked_slot_ == slot;
+  if (edit_failed_ && !held) Fail(CAIRN_KEYORRECDELETED);
+  table.WriteLock();
+  bool locked_here = false;
+  bool changed_files = false;
+  try {
+    TPin stored(data, data.GetRecord(slot));
+    if (!stored) Fail(CAIRN_FILECORRUPT);
+    const std::vector<uint8_t> old_image(stored->Image().begin(), stored->Image().end());
+    if (!held) {
+      // Without a lock from the start of the edit, the record must still be
+      // the one the edit began from.
+      if (stored->IsDeleted() || old_image != seen) {
+        edit_failed_ = true;
+        Fail(CAIRN_KEYORRECDELETED);
+      }
+      if (!exclusive_ && !table.Exclusive()) {
+        if (table.CursorLocks().Test(slot)) Fail(CAIRN_RECLOCKFAILED);
+        table.LockRecord(slot);
+        table.CursorLocks().Set(slot);
+        locked_here = true;
+      }
+    } else if (stored->IsDeleted()) {
+      Fail(CAIRN_KEYORRECDELETED);
+    }
+    // The new image: the caller's fields over the stored header, with the
+    // stored blob references (blobs change only through `blobs`).
+    std::vector<uint8_t> image = old_image;
+    std::copy(record.begin() + kRecordHeaderSize, record.end(), image.begin() + kRecordHeaderSize);
+    for (const TFieldDescriptor& field : data.Fields()) {
+      if (!field.IsBlob()) continue;
+      const size_t at = field.Offset();
+      std::copy(old_image.begin() + at, old_image.begin() + at + 1 + field.StorageSize(),
+                image.begin() + at);
+    }
+    const std::vector<int> indexes = MaintainedIndexes();
+    std::vector<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> keys;
+    for (int i : indexes) {
+      keys.emplace_back(KeyFor(i, old_image), KeyFor(i, image));
+      const auto& [old_key, new_key] = keys.back();
+      if (!index.Layout(i).unique() || index.Layout(i).Compare(old_key.data(), new_key.data()) == 0)
+        continue;
+      if (TIndexTree(index, i).Find(new_key))
+        RaiseEngineError(CAIRN_KEYVIOL, {index.Descriptor(i).name, table.Name()});
+    }
+    changed_files = true;
+    stored->CopyFieldData(std::span<const uint8_t>(image));
+    WriteBlobs(*stored, old_image, blobs);
+    const std::vector<uint8_t> written(stored->Image().begin(), stored->Image().end());
+    for (size_t n = 0; n < indexes.size(); ++n) {
+      const std::vector<uint8_t> new_key = KeyFor(indexes[n], written);
+      if (keys[n].first != new_key)
+        TIndexTree(index, indexes[n]).Replace(keys[n].first, new_key, int32_t(slot));
+    }
+    stored->SetModified(true);
+    stored.Release();
+    table.Flush();
+    edit_failed_ = false;
+    AfterChange(written, slot);
+    if (locked_here)
+      ReleaseLockOf(slot);
+    else if (unlock && held)
+      ReleaseLockOf(slot);
+    table.WriteUnlock();
+  } catch (...) {
+    if (changed_files) {
+      try {
+        table.DiscardBuffers();
+      } catch (...) {
+      }
+    }
+    try {
+      if (locked_here) ReleaseLockOf(slot);
+    } catch (...) {
+    }
+    try {
+      table.WriteUnlock();
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+void TDataCursor::Delete(std::span<const uint8_t> record) {
+  CheckWritable();
+  TOperation op(*this);
+  if (state_ != TState::kOnRecord) Fail(CAIRN_NOCURRREC);
+  TDataTable& table = *table_;
+  TDataFile& data = table.Data();
+  TIndexFile& index = table.Index();
+  const uint32_t slot = current_slot_;
+  table.WriteLock();
+  bool locked_here = false;
+  bool changed_files = false;
+  try {
+    if (table.CursorLocks().Test(slot) && locked_slot_ != slot) Fail(CAIRN_RECLOCKFAILED);
+    TPin stored(data, data.GetRecord(slot));
+    if (!stored) Fail(CAIRN_FILECORRUPT);
+    const std::vector<uint8_t> old_image(stored->Image().begin(), stored->Image().end());
+    if (locked_slot_ != slot) {
+      const bool differs = record.size() == old_image.size() &&
+                           !std::equal(record.begin(), record.end(), old_image.begin());
+      if (stored->IsDeleted() || differs) Fail(CAIRN_KEYORRECDELETED);
+      if (!exclusive_ && !table.Exclusive()) {
+        table.LockRecord(slot);
+        table.CursorLocks().Set(slot);
+        locked_here = true;
+      }
+    } else if (stored->IsDeleted()) {
+      Fail(CAIRN_KEYORRECDELETED);
+    }
+    changed_files = true;
+    for (int i : MaintainedIndexes()) TIndexTree(index, i).Delete(KeyFor(i, old_image));
+    std::vector<uint8_t> deleted_status(kStatusKeyLength);
+    MakeStatusKey(1, stored->RecordId(),
+                  std::span<uint8_t, kStatusKeyLength>(deleted_status.data(), kStatusKeyLength));
+    TIndexTree(index, kStatusIndex)
+        .Replace(KeyFor(kStatusIndex, old_image), deleted_status, int32_t(slot));
+    // The blob chains of a deleted record would otherwise never be reused.
+    if (TBlobFile* blob = table.Blob()) {
+      for (const TFieldDescriptor& field : data.Fields()) {
+        if (!field.IsBlob()) continue;
+        auto first = GetField(field, old_image);
+        if (!first) continue;
+        const int32_t first_block = le::I32(first->data());
+        if (first_block > 0)
+          blob->FreeBlobChain(uint32_t(first_block), GetBlobRevision(field, old_image).value_or(0),
+                              true);
+      }
+    }
+    index.DecrementActiveCount();
+    data.DeleteSlot(*stored, table.HasPrimaryKey());
+    stored->SetModified(true);
+    stored.Release();
+    table.Flush();
+    marks_ = table.Marks();
+    range_stale_ = true;
+    state_ = TState::kGap;  // the next step continues from the deleted key
+    if (locked_slot_ == slot || locked_here) ReleaseLockOf(slot);
+    table.WriteUnlock();
+  } catch (...) {
+    if (changed_files) {
+      try {
+        table.DiscardBuffers();
+      } catch (...) {
+      }
+    }
+    try {
+      if (locked_here) ReleaseLockOf(slot);
+    } catch (...) {
+    }
+    try {
+      table.WriteUnlock();
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+}  // namespace cairn

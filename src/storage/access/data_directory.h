@@ -1,0 +1,51 @@
+// TDataDirectory: one folder of tables within a session. It holds the open
+// tables of that folder, one TDataTable per table name, shared by every
+// cursor of the session that opens the table; a table closes with its last
+// cursor.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "storage/access/table_definition.h"
+
+namespace cairn {
+
+class TDataSession;
+class TDataTable;
+
+class TDataDirectory {
+ public:
+  TDataDirectory(TDataSession& session, std::string path);
+  ~TDataDirectory();
+  TDataDirectory(const TDataDirectory&) = delete;
+  TDataDirectory& operator=(const TDataDirectory&) = delete;
+
+  TDataSession& Session() { return session_; }
+  const std::string& Path() const { return path_; }
+  // Path of a table file: folder, name and extension (".DAT", ".IDX", ".BLB").
+  std::string FileName(std::string_view table, std::string_view extension) const;
+
+  // The open table of that name, opening it first when needed; each call
+  // counts one user, to be returned with CloseTable. A second exclusive
+  // user, or an exclusive user of a table already open, fails with 10031.
+  TDataTable& OpenTable(std::string_view name, bool exclusive, bool read_only);
+  void CloseTable(TDataTable& table);
+  // The table's ".DAT" file exists.
+  bool TableExists(std::string_view name) const;
+  // Creates the three files; 13060 when the data file exists already.
+  void CreateTable(std::string_view name, const TTableDefinition& definition);
+
+  size_t OpenTableCount() const { return tables_.size(); }
+
+ private:
+  static std::string Key(std::string_view name);
+
+  TDataSession& session_;
+  std::string path_;
+  std::map<std::string, std::unique_ptr<TDataTable>> tables_;
+};
+
+}  // namespace cairn

@@ -1,0 +1,77 @@
+// TDataSession: one engine session. Carries the settings every table and
+// cursor of the session obeys, the list of table passwords (compared
+// case-sensitively), the password callback asked when an encrypted table
+// has no matching password, and the database directories opened through it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cairn {
+
+class TDataDirectory;
+
+enum class TLockProtocol : uint8_t { kPessimistic = 0, kOptimistic = 1 };
+
+struct TSessionSettings {
+  uint8_t lock_retry_count = 15;  // retries of a refused record lock
+  uint32_t lock_wait_time = 100;  // milliseconds between those retries
+  TLockProtocol lock_protocol = TLockProtocol::kPessimistic;
+  bool force_buffer_flush = false;  // fdatasync after every written change
+  bool strict_change_detection = false;
+  uint32_t progress_steps = 20;
+  std::string private_directory;  // scratch files; empty means the current folder
+  std::string default_directory;  // with a trailing separator
+  uint32_t index_buffer_size = 16384;
+  std::string remote_address = "127.0.0.1";
+  uint16_t remote_port = 12005;
+};
+
+class TDataSession {
+ public:
+  // Asked when no session password opens an encrypted table. It may add a
+  // password to the session; returning true retries the check.
+  using TPasswordEvent = std::function<bool(TDataSession& session, std::string_view table_name)>;
+
+  TDataSession();
+  ~TDataSession();
+  TDataSession(const TDataSession&) = delete;
+  TDataSession& operator=(const TDataSession&) = delete;
+
+  TSessionSettings& Settings() { return settings_; }
+  const TSessionSettings& Settings() const { return settings_; }
+
+  // Empty texts are ignored, and an exact duplicate is not added twice.
+  void AddPassword(std::string_view password);
+  // Removes the first exactly equal entry.
+  void RemovePassword(std::string_view password);
+  void RemoveAllPasswords();
+  const std::vector<std::string>& Passwords() const { return passwords_; }
+  bool HasPassword(std::string_view password) const;
+
+  void SetPasswordEvent(TPasswordEvent event) { password_event_ = std::move(event); }
+  // True when `table_password` matches a session password, possibly after
+  // the password event added one.
+  bool CheckPassword(std::string_view table_password, std::string_view table_name);
+
+  // Returns the session's directory object for `path` (one per folder).
+  TDataDirectory& OpenDirectory(const std::string& path);
+  // Closes the directory and every table still open in it.
+  void CloseDirectory(const std::string& path);
+
+  // Folder where scratch files go: the private directory, else the current folder.
+  std::string ScratchDirectory() const;
+
+ private:
+  TSessionSettings settings_;
+  std::vector<std::string> passwords_;
+  TPasswordEvent password_event_;
+  std::map<std::string, std::unique_ptr<TDataDirectory>> directories_;
+};
+
+}  // namespace cairn

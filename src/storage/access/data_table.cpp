@@ -1,0 +1,442 @@
+#include "storage/access/data_table.h"
+
+#include <chrono>
+#include <thread>
+
+#include "storage/access/data_directory.h"
+#include "storage/access/data_session.h"
+#include "storage/access/engine_error.h"
+#include "storage/access/index_key.h"
+#include "storage/access/index_tree.h"
+
+namespace cairn {
+
+namespace {
+
+std::vector<TKeyField> KeyFields(const TDataFile& data) {
+  std::vector<TKeyField> fields;
+  for (const TFieldDescriptor& d : data.Fields()) {
+    TKeyField f;
+    f.number = static_cast<int16_t>(d.FieldNumber());
+    f.name = d.Name();
+    f.type = d.Type();
+    f.subtype = d.Subtype();
+    f.storage_size = d.StorageSize();
+    f.offset = d.Offset();
+    fields.push_back(std::move(f));
+  }
+  return fields;
+}
+
+}  // namespace
+
+TDataTable::TDataTable(TDataDirectory& directory, std::string name)
+    : directory_(directory), name_(std::move(name)) {}
+
+TDataTable::~TDataTable() {
+  try {
+    Close();
+  } catch (...) {
+    // Closing must not throw out of a destructor; the files are closed anyway.
+  }
+}
+
+TDataSession& TDataTable::Session() { return directory_.Session(); }
+
+void TDataTable::Fail(uint16_t code) const { RaiseEngineError(code, name_); }
+
+bool TDataTable::HasPrimaryKey() { return !index_->no_primary_key(); }
+
+TIndexTableInfo MakeIndexInfo(TDataTable& table, TDataFile& data) {
+  TIndexTableInfo info;
+  info.table_name = table.Name();
+  info.encrypted = data.Encrypted();
+  info.fields = KeyFields(data);
+  info.locale = data.Header().Locale();
+  info.private_dir = table.Session().ScratchDirectory();
+  info.index_buffer_size = table.Session().Settings().index_buffer_size;
+  info.strict_change_detection = table.Session().Settings().strict_change_detection;
+  info.changed_by_other = [&table] { return table.ChangedBeforeDiskRead(); };
+  info.in_transaction = [] { return false; };
+  return info;
+}
+
+void TDataTable::Create(TDataDirectory& directory, std::string_view name,
+                        const TTableDefinition& definition) {
+  TDataTable table(directory, std::string(name));
+  TDataCreateParams params;
+  params.language_id = static_cast<uint16_t>(definition.locale & 0xFFFF);
+  params.sort_id = static_cast<uint16_t>(definition.locale >> 16);
+  params.fields = definition.fields;
+  params.blob_block_size = definition.blob_block_size;
+  params.description = definition.description;
+  params.password = definition.password;
+  params.encrypted = !definition.password.empty();
+  if (params.blob_block_size != 0 && params.blob_block_size < 64) table.Fail(CAIRN_BLOBLIMIT);
+
+  const std::string data_name = directory.FileName(name, ".DAT");
+  const std::string index_name = directory.FileName(name, ".IDX");
+  const std::string blob_name = directory.FileName(name, ".BLB");
+  table.data_ = std::make_unique<TDataFile>(table.name_);
+  table.data_->set_file_name(data_name);
+  if (table.data_->Exists()) table.Fail(CAIRN_TABLEEXISTS);
+  bool done = false;
+  try {
+    table.data_->CreateHeader(params);
+    table.index_ = std::make_unique<TIndexFile>(MakeIndexInfo(table, *table.data_));
+    table.index_->set_file_name(index_name);
+    table.index_->CreateIndexFile();
+    bool have_primary = false;
+    for (const TIndexDefinition& def : definition.indexes) {
+      TIndexDescriptor d;
+      d.name = def.primary ? std::string() : def.name;
+      d.unique = def.primary || def.unique;
+      d.descending = def.descending;
+      d.case_insensitive = def.case_insensitive;
+      d.compression = def.compression;
+      d.field_count = static_cast<uint8_t>(def.fields.size());
+      for (size_t i = 0; i < def.fields.size() && i < kMaxKeyFields; ++i) {
+        const TFieldDescriptor field = table.data_->FieldByName(def.fields[i]);
+        if (field.FieldNumber() == 0)
+          RaiseEngineError(CAIRN_SEARCHCOLREQD, {def.fields[i], def.name, table.name_});
+        d.fields[i] = static_cast<int16_t>(field.FieldNumber());
+        for (const std::string& down : def.descending_fields)
+          if (SameFieldName(down, def.fields[i])) d.field_descending[i] = 1;
+      }
+      if (def.primary) {
+        table.index_->AddPrimaryIndex(d);
+        have_primary = true;
+      } else {
+        table.index_->AddSecondaryIndex(d);
+      }
+    }
+    table.index_->SetNoPrimaryKey(!have_primary);
+    table.index_->WriteHeader(true);
+    if (table.data_->BlobFieldCount() > 0) {
+      table.blob_ = std::make_unique<TBlobFile>(table.name_, blob_name,
+                                                table.data_->Header().BlobBlockSizeRaw(),
+                                                table.data_->Encrypted());
+      table.blob_->Create();
+    }
+    table.data_->FlushBuffers(true);
+    table.index_->Flush();
+    table.index_->Flush();
+    done = true;
+  } catch (...) {
+    // A half-made table is worse than none: close and remove what was made.
+    if (table.blob_) table.blob_->Close();
+    if (table.index_) table.index_->CloseIndexFile();
+    table.data_->Close();
+    if (!done) {
+      std::remove(blob_name.c_str());
+      std::remove(index_name.c_str());
+      std::remove(data_name.c_str());
+    }
+    throw;
+  }
+  if (table.blob_) table.blob_->Close();
+  table.index_->CloseIndexFile();
+  table.data_->Close();
+}
+
+void TDataTable::Open(bool exclusive, bool read_only) {
+  if (open_) return;
+  exclusive_ = exclusive;
+  try {
+    OpenFiles();
+  } catch (...) {
+    CloseFiles();
+    throw;
+  }
+  read_only_ =
+      read_only || data_->read_only() || index_->read_only() || (blob_ && blob_->read_only());
+  open_ = true;
+  try {
+    // The full check of the data file runs once, under the read lock.
+    ReadLock();
+    data_->Check();
+    EndOperation();
+    if (read_locked_) ReadUnlock();
+    if (index_recreated_ && !read_only_) RebuildRecreatedIndex();
+  } catch (...) {
+    try {
+      Close();
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+void TDataTable::OpenFiles() {
+  const TSessionSettings& settings = Session().Settings();
+  data_ = std::make_unique<TDataFile>(name_);
+  data_->set_file_name(directory_.FileName(name_, ".DAT"));
+  data_->set_exclusive(exclusive_);
+  TDataFileHooks hooks;
+  hooks.write_lock_held = [this] { return write_locked_; };
+  hooks.table_changed_on_disk = [this] { return ChangedBeforeDiskRead(); };
+  data_->SetHooks(std::move(hooks));
+  data_->Open();
+
+  index_ = std::make_unique<TIndexFile>(MakeIndexInfo(*this, *data_));
+  index_->set_file_name(directory_.FileName(name_, ".IDX"));
+  index_->set_exclusive(exclusive_);
+  try {
+    index_->OpenIndexFile();
+  } catch (const ECairnEngineError& error) {
+    if (error.code() != CAIRN_OSENOENT) throw;
+    index_->CreateIndexFile();
+    // A recreated index file knows no primary key; the data file is then read
+    // in record-ID order.
+    index_->SetNoPrimaryKey(true);
+    index_->WriteHeader(true);
+    index_->CloseIndexFile();
+    index_->OpenIndexFile();
+    index_recreated_ = true;
+  }
+
+  if (data_->BlobFieldCount() > 0) {
+    TBlobCacheSizes sizes;
+    blob_ =
+        std::make_unique<TBlobFile>(name_, directory_.FileName(name_, ".BLB"),
+                                    data_->Header().BlobBlockSizeRaw(), data_->Encrypted(), sizes);
+    blob_->set_exclusive(exclusive_);
+    blob_->SetWritesDeferred([this] { return write_locked_; });
+    blob_->Open();
+  }
+  (void)settings;
+}
+
+void TDataTable::CloseFiles() {
+  if (index_) index_->CloseIndexFile();
+  if (blob_) blob_->Close();
+  if (data_) data_->Close();
+  index_.reset();
+  blob_.reset();
+  data_.reset();
+}
+
+void TDataTable::Close() {
+  if (!open_) {
+    CloseFiles();
+    return;
+  }
+  std::exception_ptr failure;
+  try {
+    if (exclusive_ && !read_only_) Flush();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // Every lock goes, whatever happened above.
+  if (!file_locks_.Empty()) data_->UnlockAllRecords();
+  file_locks_.ClearAll();
+  cursor_locks_.ClearAll();
+  if (read_locked_) {
+    index_->UnlockRead(index_read_byte_);
+    if (blob_) blob_->UnlockRead(blob_read_byte_);
+    read_locked_ = false;
+  }
+  if (write_locked_) {
+    data_->UnlockTableWrite();
+    index_->UnlockAreaWrite();
+    if (blob_) blob_->UnlockAreaWrite();
+    write_locked_ = false;
+  }
+  CloseFiles();
+  open_ = false;
+  users_ = 0;
+  exclusive_user_ = false;
+  if (failure) std::rethrow_exception(failure);
+}
+
+// The fresh index file knows nothing of the records: every slot gets its
+// status entry back and the active count is counted again.
+void TDataTable::RebuildRecreatedIndex() {
+  WriteLock();
+  try {
+    TIndexTree status(*index_, kStatusIndex);
+    int32_t active = 0;
+    const uint32_t slots = data_->RecordCount();
+    for (uint32_t slot = 1; slot <= slots; ++slot) {
+      TRecord* record = data_->GetRecord(slot, true, true);
+      if (record == nullptr) Fail(CAIRN_FILECORRUPT);
+      std::array<uint8_t, kStatusKeyLength> key{};
+      BuildStatusKey(record->Image(), key);
+      if (!record->IsDeleted()) ++active;
+      data_->ReleaseRecord(record);
+      status.Insert(key, int32_t(slot));
+    }
+    index_->SetActiveCount(active);
+    Flush();
+  } catch (...) {
+    WriteUnlock();
+    throw;
+  }
+  WriteUnlock();
+}
+
+// ---------------------------------------------------------------- locks
+
+bool TDataTable::ReadLock() {
+  if (exclusive_ || read_locked_ || write_locked_) return false;
+  if (!index_->LockRead(index_read_byte_)) Fail(CAIRN_LOCKTIMEOUT);
+  if (blob_ && !blob_->LockRead(blob_read_byte_)) {
+    index_->UnlockRead(index_read_byte_);
+    Fail(CAIRN_LOCKTIMEOUT);
+  }
+  read_locked_ = true;
+  try {
+    return DetectChanges();
+  } catch (...) {
+    ReadUnlock();
+    throw;
+  }
+}
+
+void TDataTable::ReadUnlock() {
+  if (!read_locked_) return;
+  read_locked_ = false;
+  read_lock_for_operation_ = false;
+  bool ok = index_->UnlockRead(index_read_byte_);
+  if (blob_) ok = blob_->UnlockRead(blob_read_byte_) && ok;
+  if (!ok) Fail(CAIRN_UNLOCKFAILED);
+}
+
+bool TDataTable::WriteLock() {
+  if (write_locked_) return false;
+  if (read_locked_) ReadUnlock();
+  if (!exclusive_) {
+    if (!data_->LockTableWrite()) Fail(CAIRN_LOCKTIMEOUT);
+    if (!index_->LockAreaWrite()) {
+      data_->UnlockTableWrite();
+      Fail(CAIRN_LOCKTIMEOUT);
+    }
+    if (blob_ && !blob_->LockAreaWrite()) {
+      index_->UnlockAreaWrite();
+      data_->UnlockTableWrite();
+      Fail(CAIRN_LOCKTIMEOUT);
+    }
+  }
+  write_locked_ = true;
+  if (exclusive_) return false;
+  try {
+    return DetectChanges();
+  } catch (...) {
+    WriteUnlock();
+    throw;
+  }
+}
+
+void TDataTable::WriteUnlock() {
+  if (!write_locked_) return;
+  write_locked_ = false;
+  if (exclusive_) return;
+  bool ok = true;
+  if (blob_) ok = blob_->UnlockAreaWrite() && ok;
+  ok = index_->UnlockAreaWrite() && ok;
+  ok = data_->UnlockTableWrite() && ok;
+  if (!ok) Fail(CAIRN_LOCKTIMEOUT);
+}
+
+bool TDataTable::LockRecord(uint32_t slot) {
+  if (slot == 0) Fail(CAIRN_RECLOCKFAILED);
+  const TSessionSettings& settings = Session().Settings();
+  const bool normal = !settings.strict_change_detection;
+  const bool had_read_lock = read_locked_;
+  bool changed = false;
+  if (normal) changed = ReadLock() || changed;
+  unsigned refusals = 0;
+  while (!data_->LockRecord(slot)) {
+    if (normal && !had_read_lock) ReadUnlock();
+    if (++refusals > settings.lock_retry_count) Fail(CAIRN_RECLOCKFAILED);
+    std::this_thread::sleep_for(std::chrono::milliseconds(settings.lock_wait_time));
+    if (normal) changed = ReadLock() || changed;
+  }
+  file_locks_.Set(slot);
+  if (normal && !had_read_lock) ReadUnlock();
+  return changed;
+}
+
+void TDataTable::UnlockRecord(uint32_t slot) {
+  if (!file_locks_.Test(slot)) Fail(CAIRN_UNLOCKFAILED);
+  file_locks_.Clear(slot);
+  cursor_locks_.Clear(slot);
+  if (!data_->UnlockRecord(slot)) Fail(CAIRN_UNLOCKFAILED);
+}
+
+void TDataTable::UnlockAllRecords() {
+  // One call covers every slot's byte; nothing held is not a failure here.
+  if (!file_locks_.Empty()) data_->UnlockAllRecords();
+  file_locks_.ClearAll();
+  cursor_locks_.ClearAll();
+}
+
+// ---------------------------------------------------------------- changes
+
+bool TDataTable::DetectChanges() {
+  bool changed = false;
+  if (index_->ReReadHeader()) {
+    changed = true;
+    data_->ReadHeader();
+    data_->DiscardRecords();
+  } else if (data_->HeaderChangedOnDisk()) {
+    changed = true;
+    data_->DiscardRecords();
+  }
+  if (blob_ && blob_->HeaderChangedOnDisk()) changed = true;
+  return changed;
+}
+
+bool TDataTable::ChangedBeforeDiskRead() {
+  if (Session().Settings().strict_change_detection) return false;
+  if (exclusive_ || read_locked_ || write_locked_) return false;
+  const bool changed = ReadLock();
+  read_lock_for_operation_ = true;
+  return changed;
+}
+
+bool TDataTable::ReadLockForOperation() {
+  if (exclusive_ || read_locked_ || write_locked_) return false;
+  const bool changed = ReadLock();
+  read_lock_for_operation_ = read_locked_;
+  return changed;
+}
+
+void TDataTable::EndOperation() {
+  if (read_lock_for_operation_ && read_locked_) ReadUnlock();
+  read_lock_for_operation_ = false;
+}
+
+TChangeMarks TDataTable::Marks() const {
+  TChangeMarks marks;
+  marks.data = data_->Header().ChangeCounter();
+  marks.index = static_cast<int32_t>(index_->change_counter());
+  marks.blob = blob_ ? blob_->ChangeCounter() : 0;
+  return marks;
+}
+
+void TDataTable::Flush(bool force_os) {
+  if (read_only_) return;
+  const bool os = force_os || Session().Settings().force_buffer_flush;
+  data_->FlushBuffers(os);
+  bool wrote_index = index_->Flush();
+  wrote_index = index_->WriteHeader() || wrote_index;
+  if (wrote_index && os) index_->TFileHandler::Flush();
+  if (blob_) blob_->FlushAll(os);
+  data_->TrimCache();
+  index_->TrimCache();
+  if (blob_) blob_->TrimBlockCache();
+}
+
+void TDataTable::DiscardBuffers() {
+  data_->DiscardRecords();
+  data_->ReadHeader();
+  index_->DiscardPages();
+  index_->ReReadHeader();
+  if (blob_) {
+    blob_->DiscardBlocks();
+    blob_->HeaderChangedOnDisk();
+  }
+}
+
+}  // namespace cairn

@@ -1,0 +1,81 @@
+#include "tables_test_support.h"
+
+#include <unistd.h>
+
+#include <atomic>
+
+#include "storage/files/data_endian.h"
+#include "storage/files/field_codec.h"
+
+namespace cairn::testing {
+
+TScratchDir::TScratchDir() {
+  static std::atomic<int> counter{0};
+  path_ = (std::filesystem::temp_directory_path() /
+           ("tables_test." + std::to_string(getpid()) + "." + std::to_string(counter++)))
+              .string();
+  std::filesystem::remove_all(path_);
+  std::filesystem::create_directories(path_);
+}
+
+TScratchDir::~TScratchDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+TTableDefinition PalDefinition(const std::string& password) {
+  TTableDefinition def;
+  def.fields = {TFieldDescriptor::Make("Item", kFldString, 0, 100),
+                TFieldDescriptor::Make("User", kFldString, 0, 100),
+                TFieldDescriptor::Make("PW", kFldString, 0, 100),
+                TFieldDescriptor::Make("Details", kFldBlob, kSubMemo),
+                TFieldDescriptor::Make("Web", kFldString, 0, 250),
+                TFieldDescriptor::Make("Date", kFldDate)};
+  LayoutFields(def.fields);
+  TIndexDefinition primary;
+  primary.primary = true;
+  primary.unique = true;
+  primary.fields = {"Item", "Date"};
+  TIndexDefinition by_user;
+  by_user.name = "ByUser";
+  by_user.fields = {"User"};
+  def.indexes = {primary, by_user};
+  def.password = password;
+  def.description = "passwords";
+  return def;
+}
+
+uint16_t FieldNumber(const TDataCursor& cursor, const std::string& name) {
+  for (const TFieldDescriptor& f : cursor.Fields())
+    if (SameFieldName(f.Name(), name)) return f.FieldNumber();
+  return 0;
+}
+
+std::vector<uint8_t> PalRecord(const TDataCursor& cursor, const std::string& item,
+                               const std::string& user, int32_t day_number, const std::string& pw) {
+  std::vector<uint8_t> record = cursor.NewRecord();
+  auto fields = cursor.Fields();
+  PutString(fields[0], record, item);
+  PutString(fields[1], record, user);
+  PutString(fields[2], record, pw);
+  uint8_t date[4];
+  le::PutI32(date, day_number);
+  PutField(fields[5], record, date);
+  return record;
+}
+
+std::string FieldText(const TDataCursor& cursor, const std::vector<uint8_t>& record,
+                      const std::string& name) {
+  const TFieldDescriptor& field = cursor.Fields()[FieldNumber(cursor, name) - 1];
+  return GetString(field, record).value_or("");
+}
+
+std::vector<std::string> Items(TDataCursor& cursor) {
+  std::vector<std::string> items;
+  std::vector<uint8_t> record;
+  cursor.SetToBegin();
+  while (cursor.Next(record) == CAIRN_NONE) items.push_back(FieldText(cursor, record, "Item"));
+  return items;
+}
+
+}  // namespace cairn::testing

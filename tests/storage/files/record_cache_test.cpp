@@ -215,6 +215,21 @@ TEST(RecordCache, GrowsBy64UnderTheWriteLockInsteadOfWriting) {
   EXPECT_EQ(cache.Find(1), nullptr) << "the least recently used clean record went";
 }
 
+TEST(RecordCache, ARunLongerThanTheCacheKeepsTheAskedSlot) {
+  FakeHost host(1000, 100);
+  TRecordCache cache(host);
+  cache.Configure(1000);  // capacity 16
+  for (uint32_t s = 50; s < 66; ++s) cache.Get(s, false);
+  // A cursor asks for 40 slots ending at slot 40: filling the run must not
+  // evict the slots it has just read, the asked one least of all.
+  TRecord* r = cache.Get(40, true, true, TReadDirection::kBackward, 40);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->Slot(), 40u);
+  EXPECT_EQ(r->Image()[9], 40);
+  EXPECT_NE(cache.Find(1), nullptr);
+  EXPECT_EQ(host.read_calls, 17);
+}
+
 TEST(RecordCache, EvictsLeastRecentlyUsed) {
   FakeHost host(1000, 100);
   TRecordCache cache(host);

@@ -144,7 +144,12 @@ bool TEntryForm::FormKeyDown(QKeyEvent* event) {
   }
   if (event->key() == Qt::Key_Escape) return true;  // Escape does nothing here
   if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
-    OKBtnClick();
+    // OK is the default button: Enter presses it unless Cancel has the focus.
+    if (focusWidget() == CancelBtn) {
+      CancelBtnClick();
+    } else {
+      OKBtnClick();
+    }
     return true;
   }
   return false;

@@ -101,6 +101,13 @@ TEST_F(EntryTest, EveryFailureWarnsAndRequestsTermination) {
          QTest::keyClick(f.PasswordInfo, Qt::Key_Enter, Qt::KeypadModifier);
        },
        "Warning", "You MUST enter the correct PASSWORD."},
+      {"enter on the focused cancel button",
+       [](TEntryForm& f) {
+         QTest::keyClicks(f.PasswordInfo, "Secret");
+         f.CancelBtn->setFocus();
+         QTest::keyClick(f.CancelBtn, Qt::Key_Return);
+       },
+       "Information", "Login Failed"},
       {"cancel", [](TEntryForm& f) { QTest::mouseClick(f.CancelBtn, Qt::LeftButton); },
        "Information", "Login Failed"},
       {"alt+f4",

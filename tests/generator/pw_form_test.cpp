@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -155,6 +156,17 @@ TEST_F(PWformTest, LayoutMatchesTheDesign) {
   EXPECT_EQ(next_tab_stop(form.EdOffset), form.EdModifier);
   EXPECT_EQ(form.EdFile->focusPolicy() & Qt::TabFocus, 0);
   EXPECT_EQ(form.pwdMemo->focusPolicy() & Qt::TabFocus, 0);
+
+  // A button turns fuchsia while the mouse is over it.
+  const QPoint face(12, form.CopyBtn->height() / 2);
+  EXPECT_NE(form.CopyBtn->grab().toImage().pixelColor(face), QColor(0xFF, 0, 0xFF));
+  const QPointF at(face);
+  QEnterEvent enter{at, at, at};
+  QApplication::sendEvent(form.CopyBtn, &enter);
+  EXPECT_EQ(form.CopyBtn->grab().toImage().pixelColor(face), QColor(0xFF, 0, 0xFF));
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(form.CopyBtn, &leave);
+  EXPECT_NE(form.CopyBtn->grab().toImage().pixelColor(face), QColor(0xFF, 0, 0xFF));
 
   // Resizing keeps the memo along the panel's bottom edge and the rest in place.
   form.resize(600, 500);

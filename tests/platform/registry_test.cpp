@@ -126,6 +126,33 @@ TEST_F(RegistryTest, WriterKilledMidWayLeavesOldContent) {
   EXPECT_EQ(TempFiles(), 0);
 }
 
+TEST_F(RegistryTest, WritersInTwoProcessesLoseNoValue) {
+  constexpr int kEach = 25;
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = ::fork();
+    ASSERT_GE(children[c], 0);
+    if (children[c] == 0) {
+      FileRegistry reg(file_);
+      for (int i = 0; i < kEach; ++i) {
+        reg.WriteString(kKey, "v" + std::to_string(c) + "_" + std::to_string(i), "x");
+      }
+      ::_exit(0);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  FileRegistry reg(file_);
+  for (int c = 0; c < 2; ++c) {
+    for (int i = 0; i < kEach; ++i) {
+      EXPECT_EQ(reg.ReadString(kKey, "v" + std::to_string(c) + "_" + std::to_string(i)), "x");
+    }
+  }
+}
+
 TEST_F(RegistryTest, DamagedStoreReadsAsErrorAndIsKeptAsideOnWrite) {
   fs::create_directories(file_.parent_path());
   std::ofstream(file_) << "{ not json";

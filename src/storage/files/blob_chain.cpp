@@ -14,6 +14,10 @@ namespace {
 // restarts the read goes on without asking, so a busy writer cannot starve it.
 constexpr int kMaxRestarts = 8;
 
+// Chains built from the free list run down through the file (it hands out
+// the last freed block first): then read ahead downwards.
+bool Descending(const TBlock& current, uint32_t next) { return next + 1 == current.Number(); }
+
 }  // namespace
 
 void TBlobFile::WriteBlobValue(TBlobBuffer& buffer, int32_t new_stamp) {
@@ -45,7 +49,7 @@ void TBlobFile::WriteBlobValue(TBlobBuffer& buffer, int32_t new_stamp) {
   current->SetTotalLength(length);
 
   // Blocks of the new chain: an old chain that leads back into them is a cycle.
-  std::unordered_set<uint32_t> chain{first};
+  TBlockSet chain(first);
   uint32_t written = 0;
   for (;;) {
     written += current->PutData(contents.subspan(written, std::min(per_block, length - written)));
@@ -53,8 +57,9 @@ void TBlobFile::WriteBlobValue(TBlobBuffer& buffer, int32_t new_stamp) {
     TBlock* next_block;
     const uint32_t next = current->Next();
     if (next != 0) {
-      if (next > LastBlockNumber() || chain.contains(next)) Fail(CAIRN_MEMOCORRUPT);
-      next_block = ReadBlock(next, std::max<uint32_t>(1, blob::CeilDiv(int64_t(old_length) - written, per_block)));
+      if (next > LastBlockNumber() || chain.Contains(next)) Fail(CAIRN_MEMOCORRUPT);
+      next_block = ReadBlock(next, blob::CeilDiv(int64_t(old_length) - written, per_block), {},
+                             Descending(*current.get(), next));
     } else {
       next_block = AllocateBlock();
     }
@@ -62,13 +67,13 @@ void TBlobFile::WriteBlobValue(TBlobBuffer& buffer, int32_t new_stamp) {
     next_block->SetPrevious(current->Number());
     next_block->SetStamp(new_stamp);
     next_block->SetTotalLength(0);
-    chain.insert(next_block->Number());
+    chain.Insert(next_block->Number());
     current.Reset(next_block);
   }
 
   // The old chain was longer: its tail goes to the free list.
   if (const uint32_t tail = current->Next(); tail != 0) {
-    if (tail > LastBlockNumber() || chain.contains(tail)) Fail(CAIRN_MEMOCORRUPT);
+    if (tail > LastBlockNumber() || chain.Contains(tail)) Fail(CAIRN_MEMOCORRUPT);
     FreeChain(tail, new_stamp, true, blob::CeilDiv(int64_t(old_length) - written, per_block),
               &chain);
     current->SetNext(0);
@@ -105,7 +110,7 @@ bool TBlobFile::TryRead(TBlobBuffer& buffer, const TChangeCheck& check) {
   // bytes actually found, so a corrupt length cannot exhaust memory.
   out.reserve(std::min<uint32_t>(length, 1u << 20));
 
-  std::unordered_set<uint32_t> chain{first};
+  TBlockSet chain(first);
   uint32_t read = 0;
   for (;;) {
     if (current->Stamp() != stamp) Fail(CAIRN_KEYORRECDELETED);
@@ -118,10 +123,11 @@ bool TBlobFile::TryRead(TBlobBuffer& buffer, const TChangeCheck& check) {
     read += got;
     if (got < asked || read == length || current->Next() == 0) break;
     const uint32_t next = current->Next();
-    if (next > LastBlockNumber() || chain.contains(next)) Fail(CAIRN_MEMOCORRUPT);
-    TBlock* next_block = ReadBlock(next, blob::CeilDiv(int64_t(length) - read, per_block), check);
+    if (next > LastBlockNumber() || chain.Contains(next)) Fail(CAIRN_MEMOCORRUPT);
+    TBlock* next_block = ReadBlock(next, blob::CeilDiv(int64_t(length) - read, per_block), check,
+                                   Descending(*current.get(), next));
     if (!next_block) return false;
-    chain.insert(next);
+    chain.Insert(next);
     current.Reset(next_block);
   }
   if (read < length) Fail(CAIRN_ENDOFBLOB);
@@ -135,32 +141,42 @@ void TBlobFile::FreeBlobChain(uint32_t first_block, int32_t stamp, bool force,
 }
 
 void TBlobFile::FreeChain(uint32_t first_block, int32_t stamp, bool force, uint32_t hint,
-                          const std::unordered_set<uint32_t>* live) {
+                          const TBlockSet* live) {
   if (first_block > LastBlockNumber()) Fail(CAIRN_MEMOCORRUPT);
   hint = std::max<uint32_t>(hint, 1);
 
   // Walk and check the whole chain first, so that a corrupt chain leaves the
   // free list as it was.
   std::vector<uint32_t> blocks{first_block};
-  std::unordered_set<uint32_t> seen{first_block};
+  TBlockSet seen(first_block);
   {
     TBlockRef current(*this, ReadBlock(first_block, 1));
+    if (const uint32_t total = current->TotalLength(); total > 0) {
+      hint = std::max(hint, blob::CeilDiv(total, DataBytesPerBlock()));
+    }
     for (;;) {
       if (!force && current->Stamp() != stamp) Fail(CAIRN_MEMOCORRUPT);
       const uint32_t next = current->Next();
       if (next == 0) break;
-      if (next > LastBlockNumber() || seen.contains(next) || (live && live->contains(next))) {
+      if (next > LastBlockNumber() || seen.Contains(next) || (live && live->Contains(next))) {
         Fail(CAIRN_MEMOCORRUPT);
       }
       const uint32_t left = hint > blocks.size() ? hint - uint32_t(blocks.size()) : 1;
-      current.Reset(ReadBlock(next, left));
+      current.Reset(ReadBlock(next, left, {}, Descending(*current.get(), next)));
       blocks.push_back(next);
-      seen.insert(next);
+      seen.Insert(next);
     }
   }
   // Freed in chain order, so the chain's last block ends up as the head.
   for (size_t i = 0; i < blocks.size(); ++i) {
-    TBlockRef block(*this, ReadBlock(blocks[i], uint32_t(std::min<size_t>(blocks.size() - i, hint))));
+    // The numbers to come are known: read exactly the run of consecutive
+    // ones, upwards or downwards.
+    const uint32_t most = Cache().ReadAhead();
+    uint32_t up = 1, down = 1;
+    while (up < most && i + up < blocks.size() && blocks[i + up] == blocks[i] + up) ++up;
+    while (down < most && i + down < blocks.size() && blocks[i + down] == blocks[i] - down) ++down;
+    TBlockRef block(*this, down > up ? ReadBlock(blocks[i], down, {}, true)
+                                     : ReadBlock(blocks[i], up));
     if (force) block->SetStamp(stamp);
     FreeBlock(block.get());
   }

@@ -141,8 +141,9 @@ void TBlobFile::WriteBlocks(uint64_t offset, std::span<const uint8_t> buffer) {
   blocks_written_ = true;
 }
 
-TBlock* TBlobFile::ReadBlock(uint32_t number, uint32_t read_ahead, const TChangeCheck& check) {
-  return Cache().Get(number, read_ahead, LastBlockNumber(), check);
+TBlock* TBlobFile::ReadBlock(uint32_t number, uint32_t read_ahead, const TChangeCheck& check,
+                             bool backward) {
+  return Cache().Get(number, read_ahead, LastBlockNumber(), check, backward);
 }
 
 void TBlobFile::ReleaseBlock(TBlock* block) {
@@ -164,7 +165,9 @@ TBlock* TBlobFile::AppendBlock() {
 TBlock* TBlobFile::AllocateBlock() {
   const uint32_t head = FreeListHead();
   if (head == 0) return AppendBlock();
-  TBlock* reused = ReadBlock(head, 1);
+  // A freed chain enters the free list last block first, so the list tends
+  // to run down through consecutive numbers: read ahead backwards.
+  TBlock* reused = ReadBlock(head, Cache().ReadAhead(), {}, true);
   const uint32_t next_free = reused->Next();
   if (next_free > LastBlockNumber() || next_free == head) {
     ReleaseBlock(reused);

@@ -23,12 +23,12 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <unordered_set>
 
 #include "storage/files/blob_buffer.h"
 #include "storage/files/blob_layout.h"
 #include "storage/files/block.h"
 #include "storage/files/block_cache.h"
+#include "storage/files/block_set.h"
 #include "storage/files/file_handler.h"
 
 namespace cairn {
@@ -89,9 +89,10 @@ class TBlobFile : public TFileHandler, private TBlockStore {
 
   // --- Blocks -------------------------------------------------------------
   // Block `number`, pinned, reading it with up to read_ahead - 1 followers
-  // when not cached. nullptr when `check` reports a change (the caller
+  // (predecessors when `backward`) when not cached. nullptr when `check` reports a change (the caller
   // restarts). 8963 when the number is out of range or the file too short.
-  TBlock* ReadBlock(uint32_t number, uint32_t read_ahead, const TChangeCheck& check = {});
+  TBlock* ReadBlock(uint32_t number, uint32_t read_ahead, const TChangeCheck& check = {},
+                    bool backward = false);
   void ReleaseBlock(TBlock* block);
   // The free-list head, or a newly appended block (9479 when the file is
   // full); pinned, cleared and modified.
@@ -148,7 +149,7 @@ class TBlobFile : public TFileHandler, private TBlockStore {
   // One attempt at reading; false when it must restart.
   bool TryRead(TBlobBuffer& buffer, const TChangeCheck& check);
   void FreeChain(uint32_t first_block, int32_t stamp, bool force, uint32_t hint,
-                 const std::unordered_set<uint32_t>* live);
+                 const TBlockSet* live);
 
   std::string table_name_;
   uint32_t block_size_;

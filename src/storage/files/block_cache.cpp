@@ -134,7 +134,7 @@ bool TBlockCache::InReadWindow(uint32_t number) const {
 }
 
 TBlock* TBlockCache::Get(uint32_t number, uint32_t run, uint32_t last_block,
-                         const TChangeCheck& check) {
+                         const TChangeCheck& check, bool backward) {
   if (number == 0 || number > last_block) Corrupt();
 
   int probed = 0;
@@ -156,20 +156,21 @@ TBlock* TBlockCache::Get(uint32_t number, uint32_t run, uint32_t last_block,
   if (check && check()) return nullptr;
 
   uint32_t count = std::clamp<uint32_t>(run, 1, read_ahead_);
-  count = std::min<uint32_t>(count, last_block - number + 1);
+  count = std::min<uint32_t>(count, backward ? number : last_block - number + 1);
+  const uint32_t start = backward ? number - count + 1 : number;
   const size_t bytes = size_t(count) * block_size_;
   Grow(read_buffer_, bytes);
-  const size_t got = store_.ReadBlocks(blob::BlockOffset(block_size_, number),
+  const size_t got = store_.ReadBlocks(blob::BlockOffset(block_size_, start),
                                        std::span<uint8_t>(read_buffer_.data(), bytes));
   ++stats_.reads;
   const uint32_t whole = uint32_t(std::min(got, bytes) / block_size_);
 
-  window_first_ = number;
-  window_last_ = number + count - 1;
+  window_first_ = start;
+  window_last_ = start + count - 1;
   TBlock* asked = nullptr;
   try {
     for (uint32_t i = 0; i < whole; ++i) {
-      const uint32_t n = number + i;
+      const uint32_t n = start + i;
       std::span<uint8_t> image(read_buffer_.data() + size_t(i) * block_size_, block_size_);
       TBlock* block = Find(n);
       if (block && (block->PinCount() > 0 || block->Modified())) {

@@ -64,10 +64,11 @@ class TBlockCache {
 
   // Block `number`, pinned. On a miss, `check` is asked first; when it reports
   // a change nullptr is returned. Otherwise the block is read with up to
-  // run - 1 following blocks (capped by the read-ahead size and by
-  // `last_block`). Raises 8963 when the block is out of 1..last_block or did
-  // not arrive (file too short).
-  TBlock* Get(uint32_t number, uint32_t run, uint32_t last_block, const TChangeCheck& check);
+  // run - 1 following blocks (preceding ones when `backward`), capped by the
+  // read-ahead size and by 1 .. `last_block`. Raises 8963 when the block is
+  // out of 1..last_block or did not arrive (file too short).
+  TBlock* Get(uint32_t number, uint32_t run, uint32_t last_block, const TChangeCheck& check,
+              bool backward = false);
   // A cleared, pinned, modified block for a newly appended block number.
   TBlock* Create(uint32_t number);
   // Unpins; a block dropped by Discard while pinned goes back to the pool.

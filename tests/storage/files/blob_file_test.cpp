@@ -224,6 +224,34 @@ TEST_F(BlobFileTest, LongChainsRoundTripAndGrowOrShrinkInPlace) {
   }
 }
 
+TEST_F(BlobFileTest, ChainsAreReadInRunsWhetherTheyRunUpOrDownTheFile) {
+  TBlobFile& f = Make();
+  TBlobBuffer b(1, 1, 0, 0, TBlobOpenMode::kReadWrite);
+  Write(f, b, Pattern(100000), 1);  // blocks 1 .. 203, upwards
+  Write(f, b, Pattern(1), 2);       // 2 .. 203 freed, 203 at the head
+  Write(f, b, Pattern(100000, 4), 3);
+  std::vector<uint32_t> chain;
+  for (uint32_t n = b.FirstBlock(); n != 0;) {
+    TBlock* blk = f.ReadBlock(n, 1);
+    chain.push_back(n);
+    n = blk->Next();
+    f.ReleaseBlock(blk);
+  }
+  ASSERT_EQ(chain.size(), 203u);
+  EXPECT_EQ(chain[1], 203u);  // the free list ran downwards
+  EXPECT_EQ(chain[202], 2u);
+  EXPECT_EQ(f.LastBlockNumber(), 203u);
+
+  TBlobFile& g = Open();
+  EXPECT_EQ(Read(g, 1, 3), Pattern(100000, 4));
+  // 32 blocks per read: 1, then 203 .. 2 downwards.
+  EXPECT_LE(g.Cache().Stats().reads, 1u + 7u + 1u);
+  const uint64_t before = g.Cache().Stats().reads;
+  g.DiscardBlocks();
+  g.FreeBlobChain(1, 3, false);
+  EXPECT_LE(g.Cache().Stats().reads - before, 2u * (1u + 7u + 1u));
+}
+
 TEST_F(BlobFileTest, EmptyValuesTouchNothingAndFreeTheOldChain) {
   TBlobFile& f = Make();
   EXPECT_TRUE(Read(f, 0, 123).empty());

@@ -399,13 +399,14 @@ void TDataFile::DeleteSlot(TRecord& record, bool has_primary_key) {
   header_.SetModified(true);
 }
 
-void TDataFile::PutField(uint16_t field, TRecord& record, std::span<const uint8_t> value) {
-  if (!cairn::PutField(Field(field), record.Image(), value, text_case_)) RaiseCorrupt();
+void TDataFile::PutField(uint16_t field, TRecord& record, std::span<const uint8_t> value,
+                         bool force) {
+  if (!cairn::PutField(Field(field), record.Image(), value, text_case_, force)) RaiseCorrupt();
   record.SetModified(true);
 }
 
-void TDataFile::PutFieldNull(uint16_t field, TRecord& record) {
-  if (!cairn::PutFieldNull(Field(field), record.Image())) RaiseCorrupt();
+void TDataFile::PutFieldNull(uint16_t field, TRecord& record, bool force) {
+  if (!cairn::PutFieldNull(Field(field), record.Image(), force)) RaiseCorrupt();
   record.SetModified(true);
 }
 

@@ -173,9 +173,11 @@ class TDataFile : public TFileHandler, private TRecordCacheHost {
   void NewRecordImage(TRecord& record, bool take_id, uint32_t slot);
 
   // Field access with the table's case mapping; CAIRN_FILECORRUPT when a
-  // descriptor points outside the record.
-  void PutField(uint16_t field, TRecord& record, std::span<const uint8_t> value);
-  void PutFieldNull(uint16_t field, TRecord& record);
+  // descriptor points outside the record. Computed columns are written only
+  // when `force` is set.
+  void PutField(uint16_t field, TRecord& record, std::span<const uint8_t> value,
+                bool force = false);
+  void PutFieldNull(uint16_t field, TRecord& record, bool force = false);
   void PutString(uint16_t field, TRecord& record, std::string_view text);
   std::optional<std::span<const uint8_t>> GetField(uint16_t field, const TRecord& record) const;
   std::optional<std::string> GetString(uint16_t field, const TRecord& record) const;

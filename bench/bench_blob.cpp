@@ -133,8 +133,7 @@ void Big(const std::string& path, size_t count, bool encrypted) {
     f->TrimBlockCache();
     loc = {b.FirstBlock(), b.Stamp(), b.Length()};
   }
-  Row(encrypted ? "write 1 MB, scrambled" : "write 1 MB", count, double(size * count),
-      Seconds(t));
+  Row(encrypted ? "write 1 MB, scrambled" : "write 1 MB", count, double(size * count), Seconds(t));
 
   f = Reopen(path, encrypted);
   t = Clock::now();
@@ -144,8 +143,8 @@ void Big(const std::string& path, size_t count, bool encrypted) {
     f->ReadBlobValue(b);
     wrong += !std::equal(value.begin(), value.end(), b.Contents().begin(), b.Contents().end());
   }
-  Row(encrypted ? "read 1 MB, scrambled (cold)" : "read 1 MB (cold)", count,
-      double(size * count), Seconds(t));
+  Row(encrypted ? "read 1 MB, scrambled (cold)" : "read 1 MB (cold)", count, double(size * count),
+      Seconds(t));
   if (wrong) std::printf("!! %zu values read back wrong\n", wrong);
 }
 

@@ -175,8 +175,8 @@ void TBlobFile::FreeChain(uint32_t first_block, int32_t stamp, bool force, uint3
     uint32_t up = 1, down = 1;
     while (up < most && i + up < blocks.size() && blocks[i + up] == blocks[i] + up) ++up;
     while (down < most && i + down < blocks.size() && blocks[i + down] == blocks[i] - down) ++down;
-    TBlockRef block(*this, down > up ? ReadBlock(blocks[i], down, {}, true)
-                                     : ReadBlock(blocks[i], up));
+    TBlockRef block(*this,
+                    down > up ? ReadBlock(blocks[i], down, {}, true) : ReadBlock(blocks[i], up));
     if (force) block->SetStamp(stamp);
     FreeBlock(block.get());
   }

@@ -35,9 +35,9 @@ namespace cairn {
 
 // The session's buffer settings that size the block cache.
 struct TBlobCacheSizes {
-  uint32_t max_blob_bytes = 32768;   // cache capacity in bytes
-  uint32_t max_buffers = 8192;       // cache capacity in blocks, at most
-  uint32_t read_ahead_bytes = 16384; // one read fetches at most this much
+  uint32_t max_blob_bytes = 32768;    // cache capacity in bytes
+  uint32_t max_buffers = 8192;        // cache capacity in blocks, at most
+  uint32_t read_ahead_bytes = 16384;  // one read fetches at most this much
 };
 
 class TBlobFile : public TFileHandler, private TBlockStore {
@@ -89,8 +89,8 @@ class TBlobFile : public TFileHandler, private TBlockStore {
 
   // --- Blocks -------------------------------------------------------------
   // Block `number`, pinned, reading it with up to read_ahead - 1 followers
-  // (predecessors when `backward`) when not cached. nullptr when `check` reports a change (the caller
-  // restarts). 8963 when the number is out of range or the file too short.
+  // (predecessors when `backward`) when not cached. nullptr when `check` reports a change (the
+  // caller restarts). 8963 when the number is out of range or the file too short.
   TBlock* ReadBlock(uint32_t number, uint32_t read_ahead, const TChangeCheck& check = {},
                     bool backward = false);
   void ReleaseBlock(TBlock* block);

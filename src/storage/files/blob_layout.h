@@ -23,11 +23,11 @@ inline constexpr int kHdrNextBlock = 13;     // 4: number the next appended bloc
 inline constexpr int kHdrModified = 17;      // 1: modified flag as it was when written
 
 // Block header offsets.
-inline constexpr int kBlkPrevious = 0;     // 4: previous block of the chain, 0 for the first
-inline constexpr int kBlkNext = 4;         // 4: next block (or next free block), 0 at the end
-inline constexpr int kBlkUsed = 8;         // 2: data bytes used in this block
-inline constexpr int kBlkStamp = 10;       // 4: revision stamp of the value that wrote it
-inline constexpr int kBlkTotalLength = 14; // 4: value length, first block only
+inline constexpr int kBlkPrevious = 0;      // 4: previous block of the chain, 0 for the first
+inline constexpr int kBlkNext = 4;          // 4: next block (or next free block), 0 at the end
+inline constexpr int kBlkUsed = 8;          // 2: data bytes used in this block
+inline constexpr int kBlkStamp = 10;        // 4: revision stamp of the value that wrote it
+inline constexpr int kBlkTotalLength = 14;  // 4: value length, first block only
 
 // Limits of appending: the highest block number and the highest end offset.
 inline constexpr uint32_t kMaxBlockNumber = 2000000000u;
@@ -43,9 +43,7 @@ constexpr uint64_t BlockOffset(uint32_t block_size, uint32_t number) {
   return kHeaderSize + uint64_t(block_size) * (number - 1);
 }
 
-constexpr uint32_t DataBytesPerBlock(uint32_t block_size) {
-  return block_size - kBlockHeaderSize;
-}
+constexpr uint32_t DataBytesPerBlock(uint32_t block_size) { return block_size - kBlockHeaderSize; }
 
 // Cache geometry: min(32768 div B, 8192) blocks, read-ahead 16384 div B (>= 1).
 constexpr uint32_t CacheCapacity(uint32_t block_size, uint32_t max_bytes = 32768,
@@ -60,8 +58,6 @@ constexpr uint32_t ReadAheadBlocks(uint32_t block_size, uint32_t max_bytes = 163
 }
 
 // ceil(a / b) for the read-ahead hints, 0 when a <= 0.
-constexpr uint32_t CeilDiv(int64_t a, uint32_t b) {
-  return a <= 0 ? 0 : uint32_t((a + b - 1) / b);
-}
+constexpr uint32_t CeilDiv(int64_t a, uint32_t b) { return a <= 0 ? 0 : uint32_t((a + b - 1) / b); }
 
 }  // namespace cairn::blob

@@ -53,10 +53,14 @@ bool TBlockCache::HasModified() const {
 }
 
 void TBlockCache::Unlink(TBlock* block) {
-  if (block->newer_) block->newer_->older_ = block->older_;
-  else if (newest_ == block) newest_ = block->older_;
-  if (block->older_) block->older_->newer_ = block->newer_;
-  else if (oldest_ == block) oldest_ = block->newer_;
+  if (block->newer_)
+    block->newer_->older_ = block->older_;
+  else if (newest_ == block)
+    newest_ = block->older_;
+  if (block->older_)
+    block->older_->newer_ = block->newer_;
+  else if (oldest_ == block)
+    oldest_ = block->newer_;
   block->newer_ = block->older_ = nullptr;
 }
 

@@ -179,9 +179,9 @@ TEST_F(BlobFileTest, RewritingThreeBlocksWithOneFreesTheTailLastBlockFirst) {
   EXPECT_EQ(b.Stamp(), 3);
 
   std::vector<uint8_t> d = Disk();
-  EXPECT_EQ(U32At(d, At(2, 4)), 0u);      // the kept block ends the chain
+  EXPECT_EQ(U32At(d, At(2, 4)), 0u);  // the kept block ends the chain
   EXPECT_EQ(U32At(d, At(2, 14)), 100u);
-  EXPECT_EQ(U32At(d, 9), 4u);             // free list: 4 -> 3 -> 0
+  EXPECT_EQ(U32At(d, 9), 4u);  // free list: 4 -> 3 -> 0
   EXPECT_EQ(U32At(d, At(4, 4)), 3u);
   EXPECT_EQ(U32At(d, At(3, 4)), 0u);
   EXPECT_EQ(Read(f, 2, 3), Pattern(100, 5));
@@ -385,7 +385,7 @@ TEST_F(BlobFileTest, AnotherWritersChangeIsNoticedByTheHeaderCounter) {
   EXPECT_EQ(Read(reader, 1, 1), Pattern(300));
   EXPECT_FALSE(reader.HeaderChangedOnDisk());
 
-  Write(writer, w, Pattern(300, 4), 2);  // same block, new bytes
+  Write(writer, w, Pattern(300, 4), 2);                                 // same block, new bytes
   EXPECT_EQ(Code([&] { Read(reader, 1, 2); }), CAIRN_KEYORRECDELETED);  // cached copy
   EXPECT_TRUE(reader.HeaderChangedOnDisk());
   EXPECT_EQ(reader.Cache().Count(), 0u);

@@ -90,10 +90,10 @@ TEST_F(BlockCacheTest, OutOfRangeAndTruncatedBlocksRaiseMemoCorrupt) {
     return 0;
   };
   EXPECT_EQ(code(0), CAIRN_MEMOCORRUPT);
-  EXPECT_EQ(code(5), CAIRN_MEMOCORRUPT);   // beyond the last block
-  EXPECT_EQ(code(3), CAIRN_MEMOCORRUPT);   // partly in the file
-  EXPECT_EQ(code(4), CAIRN_MEMOCORRUPT);   // past the end of the file
-  TBlock* b = cache.Get(2, 4, 4, {});      // a run reaching past the end still serves 2
+  EXPECT_EQ(code(5), CAIRN_MEMOCORRUPT);  // beyond the last block
+  EXPECT_EQ(code(3), CAIRN_MEMOCORRUPT);  // partly in the file
+  EXPECT_EQ(code(4), CAIRN_MEMOCORRUPT);  // past the end of the file
+  TBlock* b = cache.Get(2, 4, 4, {});     // a run reaching past the end still serves 2
   EXPECT_EQ(b->Stamp(), 20);
   cache.Release(b);
   EXPECT_FALSE(cache.Contains(3));

@@ -4,13 +4,14 @@
 // compressed index; with pages and bytes per key. The key is shaped like the
 // password table's natural key: a 100-character text (key length 102).
 // TARN_BENCH_KEYS overrides the key count.
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <unistd.h>
 #include <random>
 #include <string>
 #include <vector>

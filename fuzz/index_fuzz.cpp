@@ -58,7 +58,9 @@ int IndexFileFuzz(const uint8_t* data, size_t size) {
   static int serial = 0;
   TIndexTableInfo info;
   info.table_name = "Fuzz";
-  info.fields = {{1, "Name", 1, 0, 21, 9}, {2, "Num", 6, 0, 4, 31}, {3, "Memo", 3, 22, 8, 36},
+  info.fields = {{1, "Name", 1, 0, 21, 9},
+                 {2, "Num", 6, 0, 4, 31},
+                 {3, "Memo", 3, 22, 8, 36},
                  {4, "Id", 6, 29, 4, 5}};
   TIndexFile file(info);
   file.set_file_name("fuzz_" + std::to_string(++serial) + ".IDX");

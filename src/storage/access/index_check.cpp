@@ -144,7 +144,8 @@ class TChecker {
           if (!last_key.empty()) {
             const int c = layout.Compare(last_key.data(), key);
             if (c > 0) Fault(index, where + "key " + std::to_string(i) + " out of order");
-            if (c == 0) Fault(index, where + "key " + std::to_string(i) + " duplicates its predecessor");
+            if (c == 0)
+              Fault(index, where + "key " + std::to_string(i) + " duplicates its predecessor");
           }
           last_key.assign(key, key + k);
           if (!p->IsLeaf()) below.push_back({p->Ref(i), last_key, p->SubCount(i)});
@@ -157,7 +158,6 @@ class TChecker {
     if (!shape.no_counts && leaf_keys != root_total)
       Fault(index, "root counts " + std::to_string(root_total) + " keys, leaves hold " +
                        std::to_string(leaf_keys));
-
   }
 
   void CheckFreeList(int index, int32_t head) {

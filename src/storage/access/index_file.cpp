@@ -17,8 +17,8 @@ std::span<uint8_t, hdr::kDescriptorSize> DescBytes(std::array<uint8_t, kIndexPag
   return std::span<uint8_t, hdr::kDescriptorSize>(h.data() + hdr::DescriptorOffset(i),
                                                   hdr::kDescriptorSize);
 }
-std::span<const uint8_t, hdr::kDescriptorSize> DescBytes(const std::array<uint8_t, kIndexPageSize>& h,
-                                                         int i) {
+std::span<const uint8_t, hdr::kDescriptorSize> DescBytes(
+    const std::array<uint8_t, kIndexPageSize>& h, int i) {
   return std::span<const uint8_t, hdr::kDescriptorSize>(h.data() + hdr::DescriptorOffset(i),
                                                         hdr::kDescriptorSize);
 }
@@ -37,7 +37,9 @@ std::string TrimUpper(std::string_view name) {
 bool IsValidIndexName(std::string_view name) {
   const std::string n = TrimUpper(name);
   if (n.empty() || n.size() > 30) return false;
-  auto letter = [](unsigned char c) { return (c >= 'A' && c <= 'Z') || c == '_' || (c >= 128 && c <= 254); };
+  auto letter = [](unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || c == '_' || (c >= 128 && c <= 254);
+  };
   if (!letter(static_cast<unsigned char>(n[0]))) return false;
   for (unsigned char c : n)
     if (!letter(c) && !(c >= '0' && c <= '9') && c != ' ') return false;
@@ -77,8 +79,9 @@ void TIndexFile::OpenIndexFile() {
   const int64_t got = ReadAt(0, h.data(), kIndexPageSize, true);
   if (got != kIndexPageSize) {
     Close();
-    RaiseIndex(got > hdr::kSignature && h[hdr::kSignature] != kIndexSignature ? CAIRN_OLDVERSION
-                                                                             : CAIRN_HEADERCORRUPT);
+    RaiseIndex(got > hdr::kSignature && h[hdr::kSignature] != kIndexSignature
+                   ? CAIRN_OLDVERSION
+                   : CAIRN_HEADERCORRUPT);
   }
   if (info_.encrypted) Scramble(h.data(), h.size(), kBufferSeed);
   header_ = h;
@@ -108,7 +111,10 @@ void TIndexFile::DropTemporaryIndexes() {
   while (count > 0 && IsTemporary(count)) {
     TCache& c = caches_[count];
     for (TPage* p : c.list) {
-      if (p->pins > 0) p->orphan = true; else pool_.Give(p);
+      if (p->pins > 0)
+        p->orphan = true;
+      else
+        pool_.Give(p);
     }
     c = TCache{};
     std::fill(DescBytes(header_, count).begin(), DescBytes(header_, count).end(), uint8_t{0});
@@ -301,7 +307,8 @@ TIndexDescriptor TIndexFile::Descriptor(int index) const {
 
 bool TIndexFile::IndexInUse(int index) const {
   if (index == kStatusIndex) return true;
-  if (index == kTextIndex) return header_[hdr::DescriptorOffset(kTextIndex) + desc::kFieldCount] != 0;
+  if (index == kTextIndex)
+    return header_[hdr::DescriptorOffset(kTextIndex) + desc::kFieldCount] != 0;
   if (index == 0) return !no_primary_key() && shapes_[0].key_length > 0;
   return index >= 1 && index <= secondary_count();
 }
@@ -349,7 +356,8 @@ void TIndexFile::CheckDefinition(TIndexDescriptor& d, bool primary, int replacin
   if (d.field_count > kMaxKeyFields) RaiseIndex(CAIRN_INDEXLIMIT);
   if (!primary) {
     if (TrimUpper(d.name).empty()) RaiseIndex(CAIRN_INDEXNAMEREQUIRED);
-    if (!IsValidIndexName(d.name)) RaiseEngineError(CAIRN_INVALIDINDEXNAME, d.name, info_.table_name);
+    if (!IsValidIndexName(d.name))
+      RaiseEngineError(CAIRN_INVALIDINDEXNAME, d.name, info_.table_name);
     const int other = FindSecondary(d.name);
     if (other >= 0 && other != replacing)
       RaiseEngineError(CAIRN_INDEXEXISTS, d.name, info_.table_name);
@@ -360,7 +368,8 @@ void TIndexFile::CheckDefinition(TIndexDescriptor& d, bool primary, int replacin
     const auto it = std::find_if(info_.fields.begin(), info_.fields.end(),
                                  [&](const TKeyField& k) { return k.number == d.fields[f]; });
     if (it == info_.fields.end())
-      RaiseEngineError(CAIRN_INVALIDIDXDESC, {std::to_string(d.fields[f]), d.name, info_.table_name});
+      RaiseEngineError(CAIRN_INVALIDIDXDESC,
+                       {std::to_string(d.fields[f]), d.name, info_.table_name});
     if (it->IsBlob()) RaiseEngineError(CAIRN_SEARCHCOLREQD, {it->name, d.name, info_.table_name});
   }
   if (d.compression > kCompressFull) RaiseEngineError(CAIRN_INVALIDKEY, d.name, info_.table_name);
@@ -430,7 +439,10 @@ void TIndexFile::RemoveSecondaryIndex(int index) {
   if (index == 0) RaiseIndex(CAIRN_INVALIDINDEXDELETE);
   if (index < 1 || index > count) RaiseEngineError(CAIRN_INVALIDINDEXNAME, "", info_.table_name);
   for (TPage* p : caches_[index].list) {
-    if (p->pins > 0) p->orphan = true; else pool_.Give(p);
+    if (p->pins > 0)
+      p->orphan = true;
+    else
+      pool_.Give(p);
   }
   caches_[index] = TCache{};
   for (int i = index; i < count; ++i) {
@@ -452,8 +464,8 @@ void TIndexFile::EnsureScratch() {
   if (dir.empty()) dir = ".";
   std::random_device rd;
   for (int attempt = 0; attempt < 16 && !scratch_; ++attempt) {
-    const std::string name = (std::filesystem::path(dir) /
-                              ("_cairn_tmpidx_" + std::to_string(rd()) + ".IDX")).string();
+    const std::string name =
+        (std::filesystem::path(dir) / ("_cairn_tmpidx_" + std::to_string(rd()) + ".IDX")).string();
     if (std::filesystem::exists(name)) continue;
     auto f = std::make_unique<TFileHandler>(name);
     f->set_temporary(true);
@@ -475,8 +487,14 @@ TFileHandler& TIndexFile::StorageFor(int index) {
 // ---- page cache -----------------------------------------------------------
 
 void TIndexFile::MruUnlink(TCache& c, TPage* p) {
-  if (p->mru_prev) p->mru_prev->mru_next = p->mru_next; else c.head = p->mru_next;
-  if (p->mru_next) p->mru_next->mru_prev = p->mru_prev; else c.tail = p->mru_prev;
+  if (p->mru_prev)
+    p->mru_prev->mru_next = p->mru_next;
+  else
+    c.head = p->mru_next;
+  if (p->mru_next)
+    p->mru_next->mru_prev = p->mru_prev;
+  else
+    c.tail = p->mru_prev;
   p->mru_prev = p->mru_next = nullptr;
 }
 
@@ -693,7 +711,10 @@ void TIndexFile::DropAllPages(bool temporary_only, bool permanent_only) {
     TCache& c = caches_[i];
     for (TPage* p : c.list) {
       p->mru_prev = p->mru_next = nullptr;
-      if (p->pins > 0) p->orphan = true; else pool_.Give(p);
+      if (p->pins > 0)
+        p->orphan = true;
+      else
+        pool_.Give(p);
     }
     c.list.clear();
     c.head = c.tail = nullptr;

@@ -81,8 +81,8 @@ std::array<uint8_t, kIndexPageSize> NewIndexHeader() {
   text.name = "Sys Text";
   text.key_length = kTextKeyLength;
   text.compression = kCompressFull;
-  text.Encode(std::span<uint8_t, hdr::kDescriptorSize>(
-      h.data() + hdr::DescriptorOffset(kTextIndex), hdr::kDescriptorSize));
+  text.Encode(std::span<uint8_t, hdr::kDescriptorSize>(h.data() + hdr::DescriptorOffset(kTextIndex),
+                                                       hdr::kDescriptorSize));
   return h;
 }
 

@@ -30,9 +30,7 @@ int CompareBytes(const uint8_t* a, const uint8_t* b, size_t n) {
 
 }  // namespace
 
-void EncodeRecordId(int32_t id, uint8_t* out) {
-  PutBigEndian(uint32_t(id) ^ 0x80000000u, 4, out);
-}
+void EncodeRecordId(int32_t id, uint8_t* out) { PutBigEndian(uint32_t(id) ^ 0x80000000u, 4, out); }
 
 int32_t DecodeRecordId(const uint8_t* in) {
   uint32_t v = (uint32_t(in[0]) << 24) | (uint32_t(in[1]) << 16) | (uint32_t(in[2]) << 8) | in[3];
@@ -62,9 +60,13 @@ int64_t BcdToTenThousandths(const uint8_t* bcd) {
     }
     v = v * 10 + uint64_t(d);
   };
-  for (int i = 0; i < std::max(keep, precision) && i < keep; ++i) push(i < precision ? digit(i) : 0);
+  for (int i = 0; i < std::max(keep, precision) && i < keep; ++i)
+    push(i < precision ? digit(i) : 0);
   if (keep >= 0 && keep < precision && digit(keep) >= 5 && !saturated) {
-    if (v == limit) saturated = true; else ++v;
+    if (v == limit)
+      saturated = true;
+    else
+      ++v;
   }
   const int64_t r = int64_t(v);
   return negative ? -r : r;
@@ -73,16 +75,20 @@ int64_t BcdToTenThousandths(const uint8_t* bcd) {
 void EncodeKeyValue(const TKeyField& field, const uint8_t* value, uint8_t* out) {
   const int s = field.KeySize();
   switch (field.type) {
-    case 2: case 6: case 10:
+    case 2:
+    case 6:
+    case 10:
       PutBigEndian(LoadLittle(value, 4) ^ 0x80000000u, 4, out);
       break;
     case 5:
       PutBigEndian(LoadLittle(value, 2) ^ 0x8000u, 2, out);
       break;
-    case 4: case 12:
+    case 4:
+    case 12:
       PutBigEndian(LoadLittle(value, 2), 2, out);
       break;
-    case 7: case 11: {
+    case 7:
+    case 11: {
       const uint64_t bits = LoadLittle(value, 8);
       const double d = std::bit_cast<double>(bits);
       PutBigEndian(d >= 0 ? (bits | 0x8000000000000000ull) : ~bits, 8, out);
@@ -219,7 +225,8 @@ int TKeyLayout::CompareWithLocale(const uint8_t* a, const uint8_t* b) const {
     if (seg.field.IsString()) {
       c = CompareBytes(a + seg.at, b + seg.at, 1);
       if (c == 0)
-        c = locale_->Compare({a + seg.at + 1, size_t(seg.size)}, {b + seg.at + 1, size_t(seg.size)});
+        c = locale_->Compare({a + seg.at + 1, size_t(seg.size)},
+                             {b + seg.at + 1, size_t(seg.size)});
     } else {
       c = CompareBytes(a + seg.at, b + seg.at, size_t(seg.size) + 1);
     }

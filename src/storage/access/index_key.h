@@ -52,8 +52,8 @@ class TKeyLayout {
  public:
   struct Segment {
     TKeyField field;
-    int size = 0;       // S
-    int at = 0;         // offset of the presence byte in the key
+    int size = 0;             // S
+    int at = 0;               // offset of the presence byte in the key
     bool descending = false;  // field marked descending
   };
 

@@ -135,10 +135,14 @@ void TPage::Recount() {
 int TPage::CompressedEntrySize(int i) const {
   const int k = shape_.key_length;
   switch (shape_.compression) {
-    case kCompressDuplicate: return k - Dup(i) + 5;
-    case kCompressTrailing: return k - Trail(i) + 5;
-    case kCompressFull: return k - Dup(i) - Trail(i) + 6;
-    default: return k + 4;
+    case kCompressDuplicate:
+      return k - Dup(i) + 5;
+    case kCompressTrailing:
+      return k - Trail(i) + 5;
+    case kCompressFull:
+      return k - Dup(i) - Trail(i) + 6;
+    default:
+      return k + 4;
   }
 }
 

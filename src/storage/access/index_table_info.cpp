@@ -23,7 +23,8 @@ TIndexTableInfo IndexTableInfoOf(const TDataFile& data) {
   TIndexTableInfo info;
   info.table_name = data.table_name();
   info.encrypted = data.Encrypted();
-  info.locale = data.LanguageId() == 0 ? 0 : TTableLocale::MakeLcid(data.LanguageId(), data.SortId());
+  info.locale =
+      data.LanguageId() == 0 ? 0 : TTableLocale::MakeLcid(data.LanguageId(), data.SortId());
   info.fields = KeyFieldsOf(data);
   return info;
 }

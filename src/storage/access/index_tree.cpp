@@ -46,7 +46,10 @@ int TIndexTree::ChildFor(const TPage* p, const uint8_t* key, bool strict) const 
   while (lo < hi) {
     const int mid = (lo + hi) / 2;
     const int c = Cmp(p->Key(mid), key);
-    if (c < 0 || (c == 0 && !strict)) lo = mid + 1; else hi = mid;
+    if (c < 0 || (c == 0 && !strict))
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   return lo > 0 ? lo - 1 : 0;
 }
@@ -55,7 +58,10 @@ int TIndexTree::LowerBound(const TPage* p, const uint8_t* key) const {
   int lo = 0, hi = p->count();
   while (lo < hi) {
     const int mid = (lo + hi) / 2;
-    if (Cmp(p->Key(mid), key) < 0) lo = mid + 1; else hi = mid;
+    if (Cmp(p->Key(mid), key) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   return lo;
 }
@@ -64,7 +70,10 @@ int TIndexTree::UpperBound(const TPage* p, const uint8_t* key) const {
   int lo = 0, hi = p->count();
   while (lo < hi) {
     const int mid = (lo + hi) / 2;
-    if (Cmp(p->Key(mid), key) <= 0) lo = mid + 1; else hi = mid;
+    if (Cmp(p->Key(mid), key) <= 0)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   return lo;
 }
@@ -139,24 +148,34 @@ bool TIndexTree::SeekImpl(std::span<const uint8_t> key, Seek mode, TIndexEntry& 
     path.clear();
     int pos;
     switch (mode) {
-      case Seek::kGE: pos = LowerBound(leaf.get(), key.data()); break;
-      case Seek::kGT: pos = UpperBound(leaf.get(), key.data()); break;
-      case Seek::kLE: pos = UpperBound(leaf.get(), key.data()) - 1; break;
-      case Seek::kLT: pos = LowerBound(leaf.get(), key.data()) - 1; break;
+      case Seek::kGE:
+        pos = LowerBound(leaf.get(), key.data());
+        break;
+      case Seek::kGT:
+        pos = UpperBound(leaf.get(), key.data());
+        break;
+      case Seek::kLE:
+        pos = UpperBound(leaf.get(), key.data()) - 1;
+        break;
+      case Seek::kLT:
+        pos = LowerBound(leaf.get(), key.data()) - 1;
+        break;
     }
     if (pos >= leaf->count()) {
       const int32_t next = leaf->next();
       left += uint32_t(leaf->count());
       if (next == 0) return false;
       leaf = Fetch(next);
-      if (!leaf->IsLeaf() || leaf->freed || leaf->count() == 0) file_.RaiseIndex(CAIRN_INDEXCORRUPT);
+      if (!leaf->IsLeaf() || leaf->freed || leaf->count() == 0)
+        file_.RaiseIndex(CAIRN_INDEXCORRUPT);
       return Fill(leaf, 0, left + 1, out);
     }
     if (pos < 0) {
       const int32_t prev = leaf->prev();
       if (prev == 0) return false;
       leaf = Fetch(prev);
-      if (!leaf->IsLeaf() || leaf->freed || leaf->count() == 0) file_.RaiseIndex(CAIRN_INDEXCORRUPT);
+      if (!leaf->IsLeaf() || leaf->freed || leaf->count() == 0)
+        file_.RaiseIndex(CAIRN_INDEXCORRUPT);
       return Fill(leaf, leaf->count() - 1, left, out);
     }
     return Fill(leaf, pos, left + uint32_t(pos) + 1, out);

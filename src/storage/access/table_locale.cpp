@@ -25,25 +25,55 @@ int CodePageForLanguage(uint16_t language_id) {
   const int primary = language_id & 0x3FF;
   const int sub = language_id >> 10;
   switch (primary) {
-    case 0x05: case 0x0E: case 0x15: case 0x18: case 0x1B: case 0x1C: case 0x24:
+    case 0x05:
+    case 0x0E:
+    case 0x15:
+    case 0x18:
+    case 0x1B:
+    case 0x1C:
+    case 0x24:
       return 1250;
     case 0x1A:  // Croatian, Bosnian and Serbian: Cyrillic sublanguages use 1251
       return (sub == 3 || sub == 7) ? 1251 : 1250;
-    case 0x02: case 0x19: case 0x22: case 0x23: case 0x2F: case 0x3F: case 0x40:
-    case 0x44: case 0x50:
+    case 0x02:
+    case 0x19:
+    case 0x22:
+    case 0x23:
+    case 0x2F:
+    case 0x3F:
+    case 0x40:
+    case 0x44:
+    case 0x50:
       return 1251;
-    case 0x08: return 1253;
-    case 0x1F: return 1254;
-    case 0x2C: case 0x43: return sub == 2 ? 1251 : 1254;  // Azeri, Uzbek: Cyrillic is 2
-    case 0x0D: return 1255;
-    case 0x01: case 0x20: case 0x29: return 1256;
-    case 0x25: case 0x26: case 0x27: return 1257;
-    case 0x2A: return 1258;
-    case 0x1E: return 874;
-    case 0x11: return 932;
-    case 0x12: return 949;
-    case 0x04: return (sub == 2 || sub == 4) ? 936 : 950;
-    default: return 1252;
+    case 0x08:
+      return 1253;
+    case 0x1F:
+      return 1254;
+    case 0x2C:
+    case 0x43:
+      return sub == 2 ? 1251 : 1254;  // Azeri, Uzbek: Cyrillic is 2
+    case 0x0D:
+      return 1255;
+    case 0x01:
+    case 0x20:
+    case 0x29:
+      return 1256;
+    case 0x25:
+    case 0x26:
+    case 0x27:
+      return 1257;
+    case 0x2A:
+      return 1258;
+    case 0x1E:
+      return 874;
+    case 0x11:
+      return 932;
+    case 0x12:
+      return 949;
+    case 0x04:
+      return (sub == 2 || sub == 4) ? 936 : 950;
+    default:
+      return 1252;
   }
 }
 
@@ -51,20 +81,34 @@ namespace {
 
 const char* ConverterName(int code_page) {
   switch (code_page) {
-    case 874: return "windows-874-2000";
-    case 932: return "windows-31j";
-    case 936: return "windows-936-2000";
-    case 949: return "windows-949-2000";
-    case 950: return "windows-950-2000";
-    case 1250: return "windows-1250";
-    case 1251: return "windows-1251";
-    case 1253: return "windows-1253";
-    case 1254: return "windows-1254";
-    case 1255: return "windows-1255";
-    case 1256: return "windows-1256";
-    case 1257: return "windows-1257";
-    case 1258: return "windows-1258";
-    default: return "windows-1252";
+    case 874:
+      return "windows-874-2000";
+    case 932:
+      return "windows-31j";
+    case 936:
+      return "windows-936-2000";
+    case 949:
+      return "windows-949-2000";
+    case 950:
+      return "windows-950-2000";
+    case 1250:
+      return "windows-1250";
+    case 1251:
+      return "windows-1251";
+    case 1253:
+      return "windows-1253";
+    case 1254:
+      return "windows-1254";
+    case 1255:
+      return "windows-1255";
+    case 1256:
+      return "windows-1256";
+    case 1257:
+      return "windows-1257";
+    case 1258:
+      return "windows-1258";
+    default:
+      return "windows-1252";
   }
 }
 
@@ -105,8 +149,8 @@ std::shared_ptr<const TTableLocale> TTableLocale::Build(uint32_t lcid) {
   const uint16_t language = uint16_t(lcid & 0xFFFF);
   loc->code_page_ = language == 0 ? 1252 : CodePageForLanguage(language);
   loc->impl_->converter = ConverterName(loc->code_page_);
-  const bool dbcs = loc->code_page_ == 932 || loc->code_page_ == 936 ||
-                    loc->code_page_ == 949 || loc->code_page_ == 950;
+  const bool dbcs = loc->code_page_ == 932 || loc->code_page_ == 936 || loc->code_page_ == 949 ||
+                    loc->code_page_ == 950;
   loc->single_byte_ = !dbcs;
 
   if (language == 0) {

@@ -15,11 +15,16 @@ namespace {
 
 const char* CompressionName(uint8_t c) {
   switch (c) {
-    case kCompressNone: return "none";
-    case kCompressDuplicate: return "duplicate";
-    case kCompressTrailing: return "trailing";
-    case kCompressFull: return "full";
-    default: return "unknown";
+    case kCompressNone:
+      return "none";
+    case kCompressDuplicate:
+      return "duplicate";
+    case kCompressTrailing:
+      return "trailing";
+    case kCompressFull:
+      return "full";
+    default:
+      return "unknown";
   }
 }
 
@@ -86,8 +91,8 @@ void InfoIndex(const TTablePath& table, TInfoReport& report) {
       std::ostringstream line;
       line << "key " << d.key_length << (d.unique ? ", unique" : "")
            << (d.descending ? ", descending" : "") << (d.case_insensitive ? ", no case" : "")
-           << ", compression " << CompressionName(d.compression) << ", root " << d.root
-           << ", free " << d.free_head << (field_text.empty() ? "" : ", fields " + field_text);
+           << ", compression " << CompressionName(d.compression) << ", root " << d.root << ", free "
+           << d.free_head << (field_text.empty() ? "" : ", fields " + field_text);
       InfoLine(t, "index " + std::to_string(i) + " " + e["name"].get<std::string>(), line.str());
     }
     j["indexes"] = list;

@@ -67,7 +67,8 @@ TEST(IndexDefinitionTest, LimitsAndNamesGiveTheirCodes) {
   f->AddPrimaryIndex(MakeIndex("", {2}));
   EXPECT_EQ(CodeOf([&] { f->AddPrimaryIndex(MakeIndex("", {1})); }), CAIRN_PRIMARYKEYREDEFINE);
   EXPECT_EQ(CodeOf([&] { f->AddSecondaryIndex(MakeIndex("  ", {1})); }), CAIRN_INDEXNAMEREQUIRED);
-  EXPECT_EQ(CodeOf([&] { f->AddSecondaryIndex(MakeIndex("9lives", {1})); }), CAIRN_INVALIDINDEXNAME);
+  EXPECT_EQ(CodeOf([&] { f->AddSecondaryIndex(MakeIndex("9lives", {1})); }),
+            CAIRN_INVALIDINDEXNAME);
   EXPECT_EQ(CodeOf([&] { f->AddSecondaryIndex(MakeIndex("ByMemo", {7})); }), CAIRN_SEARCHCOLREQD);
   try {
     f->AddSecondaryIndex(MakeIndex("ByMemo", {7}));
@@ -76,7 +77,9 @@ TEST(IndexDefinitionTest, LimitsAndNamesGiveTheirCodes) {
                  "Cairn Engine Error # 12292 Invalid field 'Memo' specified for the index 'ByMemo' "
                  "in the table 'Sample'");
   }
-  EXPECT_EQ(CodeOf([&] { f->AddSecondaryIndex(MakeIndex("Wide", {4, 5, 3, 6, 2, 1})); }),
+  EXPECT_EQ(CodeOf([&] {
+              f->AddSecondaryIndex(MakeIndex("Wide", {4, 5, 3, 6, 2, 1}));
+            }),
             CAIRN_INVALIDKEY)
       << "more than 522 key bytes";
   TIndexDescriptor many = MakeIndex("Many", {1});
@@ -103,10 +106,19 @@ TEST(IndexValidationTest, DamagedHeadersGiveTheirCodes) {
   } cases[] = {
       {"signature", [](auto& b) { b[8] = 4; }, CAIRN_OLDVERSION},
       {"secondary count", [](auto& b) { b[13] = 31; }, CAIRN_HEADERCORRUPT},
-      {"primary with a name", [](auto& b) { b[14] = 1; b[15] = 'X'; }, CAIRN_HEADERCORRUPT},
+      {"primary with a name",
+       [](auto& b) {
+         b[14] = 1;
+         b[15] = 'X';
+       },
+       CAIRN_HEADERCORRUPT},
       {"primary not unique", [](auto& b) { b[14 + 35] = 0; }, CAIRN_HEADERCORRUPT},
       {"bad secondary name", [](auto& b) { b[134 + 1] = '#'; }, CAIRN_HEADERCORRUPT},
-      {"duplicate secondary", [](auto& b) { std::copy(b.begin() + 134, b.begin() + 254, b.begin() + 254); b[13] = 2; },
+      {"duplicate secondary",
+       [](auto& b) {
+         std::copy(b.begin() + 134, b.begin() + 254, b.begin() + 254);
+         b[13] = 2;
+       },
        CAIRN_HEADERCORRUPT},
       {"missing field", [](auto& b) { StoreU16(&b[134 + 54], 99); }, CAIRN_HEADERCORRUPT},
       {"blob field", [](auto& b) { StoreU16(&b[134 + 54], 7); }, CAIRN_HEADERCORRUPT},
@@ -115,7 +127,11 @@ TEST(IndexValidationTest, DamagedHeadersGiveTheirCodes) {
       {"key length", [](auto& b) { StoreU16(&b[134 + 31], 9); }, CAIRN_HEADERCORRUPT},
       {"root beyond next page", [](auto& b) { StoreI32(&b[134 + 86], 500); }, CAIRN_HEADERCORRUPT},
       {"free list beyond", [](auto& b) { StoreI32(&b[3734 + 90], -3); }, CAIRN_HEADERCORRUPT},
-      {"text index on a number", [](auto& b) { b[3854 + 37] = 1; StoreU16(&b[3854 + 54], 2); },
+      {"text index on a number",
+       [](auto& b) {
+         b[3854 + 37] = 1;
+         StoreU16(&b[3854 + 54], 2);
+       },
        CAIRN_HEADERCORRUPT},
       {"short file", [](auto& b) { b.resize(1000); }, CAIRN_HEADERCORRUPT},
   };
@@ -280,17 +296,26 @@ TEST(IndexCorruptionTest, DamagedTreesAreReportedNeverLoop) {
     std::function<void(TIndexFile&)> damage;
     bool raises_on_walk;
   } cases[] = {
-      {"sibling link", [](TIndexFile& f) { Poke(f, 2 * 4096 + 7, {0, 0, 0, 0}); }, false},
-      {"subtree count", [](TIndexFile& f) {
+      {"sibling link",
+       [](TIndexFile& f) {
+         Poke(f, 2 * 4096 + 7, {0, 0, 0, 0});
+       },
+       false},
+      {"subtree count",
+       [](TIndexFile& f) {
          const int32_t root = f.Root(0);
          Poke(f, uint64_t(root) * 4096 + 13 + 9, {1, 0, 0, 0});
-       }, false},
-      {"child out of range", [](TIndexFile& f) {
+       },
+       false},
+      {"child out of range",
+       [](TIndexFile& f) {
          const int32_t root = f.Root(0);
          Poke(f, uint64_t(root) * 4096 + 13 + 5, {0, 0, 1, 0});
-       }, true},
+       },
+       true},
       {"page type", [](TIndexFile& f) { Poke(f, 2 * 4096, {3}); }, true},
-      {"cycle in a free list", [](TIndexFile& f) {
+      {"cycle in a free list",
+       [](TIndexFile& f) {
          TPinnedPage a(&f, f.NewPage(kStatusIndex)), b(&f, f.NewPage(kStatusIndex));
          const int32_t pa = a->number(), pb = b->number();
          f.FreePage(a.get());
@@ -300,10 +325,15 @@ TEST(IndexCorruptionTest, DamagedTreesAreReportedNeverLoop) {
          f.Flush();
          f.WriteHeader();
          Poke(f, uint64_t(pa) * 4096 + 7, {uint8_t(pb), uint8_t(pb >> 8), 0, 0});
-       }, false},
-      {"free list into a tree", [](TIndexFile& f) {
-         StoreI32(const_cast<uint8_t*>(&f.header()[hdr::DescriptorOffset(kStatusIndex) + desc::kFreeHead]), 2);
-       }, false},
+       },
+       false},
+      {"free list into a tree",
+       [](TIndexFile& f) {
+         StoreI32(const_cast<uint8_t*>(
+                      &f.header()[hdr::DescriptorOffset(kStatusIndex) + desc::kFreeHead]),
+                  2);
+       },
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -442,10 +472,9 @@ TEST_F(MaintenanceTest, AccentOnlyChangeIsNotItsOwnDuplicate) {
   // The collation ignores the accents, so the new key finds the record's own.
   m.ChangeRecord(Rec(1, "resume", 1).span(), Rec(1, "r\xE9sum\xE9", 1).span(), 1);
   EXPECT_EQ(SlotsInOrder(by_name_), (std::vector<int32_t>{2, 1}));
-  EXPECT_EQ(CodeOf([&] {
-              m.ChangeRecord(Rec(2, "other", 2).span(), Rec(2, "RESUME", 2).span(), 2);
-            }),
-            CAIRN_KEYVIOL);
+  EXPECT_EQ(
+      CodeOf([&] { m.ChangeRecord(Rec(2, "other", 2).span(), Rec(2, "RESUME", 2).span(), 2); }),
+      CAIRN_KEYVIOL);
 }
 
 }  // namespace

@@ -69,8 +69,8 @@ TEST(IndexHeaderTest, TemporaryDescriptorsNeverReachTheDisk) {
   const std::vector<uint8_t> b = ReadAll(*f);
   EXPECT_EQ(b.size(), 4096u) << "temporary pages go to the scratch file";
   EXPECT_EQ(b[13], 2);
-  EXPECT_TRUE(std::all_of(b.begin() + hdr::DescriptorOffset(3), b.begin() + hdr::DescriptorOffset(4),
-                          [](uint8_t x) { return x == 0; }));
+  EXPECT_TRUE(std::all_of(b.begin() + hdr::DescriptorOffset(3),
+                          b.begin() + hdr::DescriptorOffset(4), [](uint8_t x) { return x == 0; }));
   EXPECT_EQ(tree.Count(), 1u);
   f->CloseIndexFile();
   EXPECT_EQ(f->secondary_count(), 2);
@@ -137,30 +137,28 @@ TEST(IndexPageTest, LeafBodiesOfEachCompression) {
   auto dup = EncodeLeaf(Shape(8, false, kCompressDuplicate), keys);
   // First entry d = 0 even with nothing before it; second shares 2 bytes.
   EXPECT_EQ(Body(dup, 13 + 11),
-            (std::vector<uint8_t>{0, 1, 2, 0, 0, 0x80, 0, 0, 0, 100, 0, 0, 0,
-                                  2, 3, 0, 0x80, 0, 0, 1, 101, 0, 0, 0}));
+            (std::vector<uint8_t>{0, 1, 2, 0, 0,    0x80, 0, 0, 0,   100, 0, 0,
+                                  0, 2, 3, 0, 0x80, 0,    0, 1, 101, 0,   0, 0}));
   EXPECT_EQ(LoadU16(&dup[11]), 24);
 
   auto trail = EncodeLeaf(Shape(8, false, kCompressTrailing), keys);
   // Trailing zeros counted before the suffix; the suffix is always stored.
-  EXPECT_EQ(Body(trail, 11 + 12),
-            (std::vector<uint8_t>{2, 1, 2, 0x80, 0, 0, 0, 100, 0, 0, 0,
-                                  1, 1, 2, 3, 0x80, 0, 0, 1, 101, 0, 0, 0}));
+  EXPECT_EQ(Body(trail, 11 + 12), (std::vector<uint8_t>{2, 1, 2, 0x80, 0, 0, 0, 100, 0, 0, 0, 1,
+                                                        1, 2, 3, 0x80, 0, 0, 1, 101, 0, 0, 0}));
 
   auto full = EncodeLeaf(Shape(8, false, kCompressFull), keys);
-  EXPECT_EQ(Body(full, 12 + 11),
-            (std::vector<uint8_t>{0, 2, 1, 2, 0x80, 0, 0, 0, 100, 0, 0, 0,
-                                  2, 1, 3, 0x80, 0, 0, 1, 101, 0, 0, 0}));
+  EXPECT_EQ(Body(full, 12 + 11), (std::vector<uint8_t>{0, 2, 1, 2,    0x80, 0, 0, 0,   100, 0, 0, 0,
+                                                       2, 1, 3, 0x80, 0,    0, 1, 101, 0,   0, 0}));
   EXPECT_EQ(LoadU16(&full[11]), 23);
 
   // Unique: trailing zeros of the whole key may be dropped.
   auto ut = EncodeLeaf(Shape(4, true, kCompressTrailing), {{7, 0, 0, 0}});
   EXPECT_EQ(Body(ut, 6), (std::vector<uint8_t>{3, 7, 100, 0, 0, 0}));
   // Full compression of a non-unique key whose duplicate run reaches the suffix.
-  auto nf = EncodeLeaf(Shape(6, false, kCompressFull),
-                       {{9, 9, 0x80, 0, 0, 1}, {9, 9, 0x80, 0, 0, 2}});
-  EXPECT_EQ(Body(nf, 12 + 7), (std::vector<uint8_t>{0, 0, 9, 9, 0x80, 0, 0, 1, 100, 0, 0, 0,
-                                                      5, 0, 2, 101, 0, 0, 0}));
+  auto nf =
+      EncodeLeaf(Shape(6, false, kCompressFull), {{9, 9, 0x80, 0, 0, 1}, {9, 9, 0x80, 0, 0, 2}});
+  EXPECT_EQ(Body(nf, 12 + 7),
+            (std::vector<uint8_t>{0, 0, 9, 9, 0x80, 0, 0, 1, 100, 0, 0, 0, 5, 0, 2, 101, 0, 0, 0}));
 }
 
 TEST(IndexPageTest, InteriorEntriesCarryCountsUnlessTold) {
@@ -287,8 +285,10 @@ TEST_F(KeyOrderTest, NumbersSortByValueAndNullsFirst) {
     r.SetDouble(fields_[2], v);
     reals.push_back(Key(real, r));
   }
-  for (size_t i = 1; i < ints.size(); ++i) EXPECT_LT(num.Compare(ints[i - 1].data(), ints[i].data()), 0) << i;
-  for (size_t i = 1; i < reals.size(); ++i) EXPECT_LT(real.Compare(reals[i - 1].data(), reals[i].data()), 0) << i;
+  for (size_t i = 1; i < ints.size(); ++i)
+    EXPECT_LT(num.Compare(ints[i - 1].data(), ints[i].data()), 0) << i;
+  for (size_t i = 1; i < reals.size(); ++i)
+    EXPECT_LT(real.Compare(reals[i - 1].data(), reals[i].data()), 0) << i;
   EXPECT_EQ(ints[0], (std::vector<uint8_t>{0, 0, 0, 0, 0}));
   TRecordImage m;
   m.SetInt(fields_[1], -1);

@@ -78,7 +78,8 @@ class ModelRun {
   TRecordImage RandomRecord() {
     TRecordImage r(++next_id_);
     if (rng_() % 10 != 0) r.SetString(fields_[0], RandomText(6));
-    if (rng_() % 12 != 0) r.SetInt(fields_[1], std::uniform_int_distribution<int32_t>(-50, 50)(rng_));
+    if (rng_() % 12 != 0)
+      r.SetInt(fields_[1], std::uniform_int_distribution<int32_t>(-50, 50)(rng_));
     r.SetDouble(fields_[2], std::uniform_int_distribution<int>(-8, 8)(rng_) / 4.0);
     if (cfg_.long_keys) {
       // Long shared prefixes exercise the duplicate-byte compression; short
@@ -96,7 +97,10 @@ class ModelRun {
       // Grow for the first two thirds, then shrink to nothing.
       const int insert_pct = b < batches * 2 / 3 ? 65 : 20;
       for (int i = 0; i < batch_ops; ++i) {
-        if (int(rng_() % 100) < insert_pct || keys_.empty()) Insert(); else Delete();
+        if (int(rng_() % 100) < insert_pct || keys_.empty())
+          Insert();
+        else
+          Delete();
       }
       Verify();
       if (::testing::Test::HasFailure()) return;
@@ -235,7 +239,8 @@ std::vector<Config> AllConfigs() {
     for (bool desc : {false, true})
       for (bool locale : {false, true})
         for (uint8_t comp = 0; comp < 4; ++comp)
-          for (bool long_keys : {false, true}) out.push_back({unique, desc, locale, comp, long_keys});
+          for (bool long_keys : {false, true})
+            out.push_back({unique, desc, locale, comp, long_keys});
   return out;
 }
 

@@ -347,6 +347,7 @@ bool TDataTable::LockRecord(uint32_t slot) {
   if (normal) changed = ReadLock() || changed;
   unsigned refusals = 0;
   while (!data_->LockRecord(slot)) {
+    ++record_lock_refusals_;
     if (normal && !had_read_lock) ReadUnlock();
     if (++refusals > settings.lock_retry_count) Fail(CAIRN_RECLOCKFAILED);
     std::this_thread::sleep_for(std::chrono::milliseconds(settings.lock_wait_time));

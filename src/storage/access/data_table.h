@@ -94,6 +94,8 @@ class TDataTable {
   // Releases every record lock of this table.
   void UnlockAllRecords();
   bool RecordLockedHere(uint32_t slot) const { return file_locks_.Test(slot); }
+  // Refused record-lock attempts so far (each retry that was refused counts).
+  uint64_t RecordLockRefusals() const { return record_lock_refusals_; }
   // Records held by a cursor of this table (the cursors keep this up to date).
   TRecordsBitmap& CursorLocks() { return cursor_locks_; }
 
@@ -139,6 +141,7 @@ class TDataTable {
   uint16_t index_read_byte_ = 0;
   uint16_t blob_read_byte_ = 0;
   bool write_locked_ = false;
+  uint64_t record_lock_refusals_ = 0;
   TRecordsBitmap file_locks_;
   TRecordsBitmap cursor_locks_;
 };

@@ -1,0 +1,179 @@
+// Real processes sharing one table (tables_worker is the other side).
+// Processes are sequenced through pipes, never by sleeping.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "storage/access/engine_error.h"
+#include "storage/access/index_check.h"
+#include "storage/access/table_check.h"
+#include "tables_test_support.h"
+
+namespace cairn {
+namespace {
+
+using testing::FieldText;
+using testing::PalDefinition;
+using testing::PalRecord;
+using testing::TScratchDir;
+
+// A child process with pipes to its standard input and output.
+class TChild {
+ public:
+  explicit TChild(std::vector<std::string> args) {
+    int in[2], out[2];
+    EXPECT_EQ(pipe(in), 0);
+    EXPECT_EQ(pipe(out), 0);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      close(in[0]), close(in[1]), close(out[0]), close(out[1]);
+      std::vector<char*> argv;
+      static std::string program = TABLES_WORKER;
+      argv.push_back(program.data());
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    to_child_ = fdopen(in[1], "w");
+    from_child_ = fdopen(out[0], "r");
+  }
+  ~TChild() {
+    CloseInput();
+    if (from_child_) std::fclose(from_child_);
+    if (pid_ > 0) Wait();
+  }
+  std::string ReadLine() {
+    char buffer[512];
+    if (!std::fgets(buffer, sizeof buffer, from_child_)) return {};
+    std::string line(buffer);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    return line;
+  }
+  std::vector<std::string> ReadAll() {
+    std::vector<std::string> lines;
+    for (std::string line = ReadLine(); !line.empty(); line = ReadLine()) lines.push_back(line);
+    return lines;
+  }
+  void WriteLine(const std::string& line) {
+    std::fputs((line + "\n").c_str(), to_child_);
+    std::fflush(to_child_);
+  }
+  void CloseInput() {
+    if (to_child_) std::fclose(to_child_);
+    to_child_ = nullptr;
+  }
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* to_child_ = nullptr;
+  FILE* from_child_ = nullptr;
+};
+
+TEST(TablesProcessTest, ConcurrentWorkersLoseNothingAndLeaveConsistentFiles) {
+  TScratchDir dir;
+  {
+    TDataSession session;
+    session.OpenDirectory(dir.path()).CreateTable("Pal", PalDefinition());
+  }
+  constexpr int kWorkers = 3;
+  constexpr int kOperations = 80;
+  std::vector<std::unique_ptr<TChild>> workers;
+  for (int id = 1; id <= kWorkers; ++id)
+    workers.push_back(std::make_unique<TChild>(std::vector<std::string>{
+        "workload", dir.path(), std::to_string(id), std::to_string(kOperations)}));
+
+  // What the workers reported done: item -> password.
+  std::map<std::string, std::string> expected;
+  size_t reported = 0;
+  for (auto& worker : workers) {
+    worker->CloseInput();
+    for (const std::string& line : worker->ReadAll()) {
+      std::istringstream in(line);
+      std::string op, item, pw;
+      in >> op >> item >> pw;
+      if (op == "D")
+        expected.erase(item);
+      else
+        expected[item] = pw;
+      ++reported;
+    }
+    EXPECT_EQ(worker->Wait(), 0);
+  }
+  EXPECT_EQ(reported, size_t(kWorkers * kOperations));
+
+  TDataSession session;
+  TDataCursor cursor;
+  cursor.Open(session.OpenDirectory(dir.path()), "Pal");
+  const uint16_t details = testing::FieldNumber(cursor, "Details");
+  std::map<std::string, std::string> found;
+  std::vector<uint8_t> record;
+  cursor.SetToBegin();
+  while (cursor.Next(record) == CAIRN_NONE) {
+    const std::string item = FieldText(cursor, record, "Item");
+    found[item] = FieldText(cursor, record, "PW");
+    const std::vector<uint8_t> text = cursor.ReadBlob(record, details);
+    EXPECT_EQ(std::string(text.begin(), text.end()), "details of " + item);
+  }
+  EXPECT_EQ(found, expected);
+  EXPECT_EQ(cursor.RecordCount(), expected.size());
+
+  const TTableCheckResult check = CheckTableFiles(cursor.Table());
+  for (const auto& fault : check.faults) ADD_FAILURE() << fault;
+  const TIndexCheckResult index_check = CheckIndexFile(cursor.Table().Index());
+  for (const auto& fault : index_check.faults) ADD_FAILURE() << fault;
+}
+
+TEST(TablesProcessTest, RecordHeldByAnotherProcessIsRetriedThenRefused) {
+  TScratchDir dir;
+  TDataSession session;
+  session.Settings().lock_retry_count = 4;
+  session.Settings().lock_wait_time = 2;
+  TDataDirectory& directory = session.OpenDirectory(dir.path());
+  directory.CreateTable("Pal", PalDefinition());
+  TDataCursor cursor;
+  cursor.Open(directory, "Pal");
+  cursor.Append(PalRecord(cursor, "held", "u", 730120));
+
+  TChild holder({"hold", dir.path(), "held"});
+  ASSERT_EQ(holder.ReadLine(), "locked");
+  std::vector<uint8_t> record;
+  ASSERT_EQ(cursor.GetCurrent(record), CAIRN_NONE);
+  const uint64_t refusals_before = cursor.Table().RecordLockRefusals();
+  try {
+    cursor.GetCurrent(record, true);
+    ADD_FAILURE() << "the lock was granted";
+  } catch (const ECairnEngineError& error) {
+    EXPECT_EQ(error.code(), CAIRN_RECLOCKFAILED);
+  }
+  // The first attempt and four retries were all refused; nothing is held.
+  EXPECT_EQ(cursor.Table().RecordLockRefusals() - refusals_before, 5u);
+  EXPECT_EQ(cursor.LockedSlot(), 0u);
+  // The holder cannot edit through a lock we do not have either way: once it
+  // lets go, the record is ours.
+  holder.WriteLine("go");
+  ASSERT_EQ(holder.ReadLine(), "released");
+  EXPECT_EQ(cursor.GetCurrent(record, true), CAIRN_NONE);
+  cursor.Modify(PalRecord(cursor, "held", "mine", 730120));
+  holder.CloseInput();
+  EXPECT_EQ(holder.Wait(), 0);
+}
+
+}  // namespace
+}  // namespace cairn

@@ -1,0 +1,99 @@
+// The other process of the table-sharing tests.
+//
+//   tables_worker workload DIR ID COUNT
+//     Inserts, updates and deletes records of its own ("w<ID>-<n>") in table
+//     Pal, printing one line per operation once it is done:
+//     "I item pw details", "U item pw", "D item".
+//   tables_worker hold DIR ITEM
+//     Locks the record ITEM, prints "locked", waits for a line on standard
+//     input, unlocks, prints "released" and waits for end of input.
+#include <cstdio>
+#include <iostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "storage/access/engine_error.h"
+#include "tables_test_support.h"
+
+namespace {
+
+using namespace cairn;
+using cairn::testing::PalRecord;
+
+int Workload(const std::string& dir, int id, int count) {
+  TDataSession session;
+  TDataCursor cursor;
+  cursor.Open(session.OpenDirectory(dir), "Pal");
+  const uint16_t details = cairn::testing::FieldNumber(cursor, "Details");
+  std::mt19937 random(static_cast<unsigned>(id) * 7919u + 1);
+  std::vector<std::string> live;
+  for (int n = 0; n < count; ++n) {
+    const int choice = int(random() % 6);
+    if (live.empty() || choice < 3) {
+      const std::string item = "w" + std::to_string(id) + "-" + std::to_string(n);
+      const std::string text = "details of " + item;
+      cursor.Append(
+          PalRecord(cursor, item, "user" + std::to_string(id), 730120, "p" + std::to_string(n)),
+          {{details, std::vector<uint8_t>(text.begin(), text.end())}});
+      live.push_back(item);
+      std::cout << "I " << item << " p" << n << "\n" << std::flush;
+      continue;
+    }
+    const size_t pick = random() % live.size();
+    const std::string item = live[pick];
+    const std::vector<uint8_t> key = cursor.BuildKey(PalRecord(cursor, item, "", 730120));
+    if (cursor.FindKey(key, false) != CAIRN_NONE) {
+      std::cerr << "worker " << id << ": lost " << item << "\n";
+      return 3;
+    }
+    std::vector<uint8_t> record;
+    cursor.GetCurrent(record);
+    cursor.GetCurrent(record, true);
+    if (choice < 5) {
+      const std::string pw = "u" + std::to_string(n);
+      cursor.Modify(PalRecord(cursor, item, "user" + std::to_string(id), 730120, pw));
+      std::cout << "U " << item << " " << pw << "\n" << std::flush;
+    } else {
+      cursor.Delete(record);
+      live.erase(live.begin() + long(pick));
+      std::cout << "D " << item << "\n" << std::flush;
+    }
+  }
+  return 0;
+}
+
+int Hold(const std::string& dir, const std::string& item) {
+  TDataSession session;
+  TDataCursor cursor;
+  cursor.Open(session.OpenDirectory(dir), "Pal");
+  if (cursor.FindKey(cursor.BuildKey(PalRecord(cursor, item, "", 730120)), false) != CAIRN_NONE)
+    return 3;
+  std::vector<uint8_t> record;
+  cursor.GetCurrent(record);
+  cursor.GetCurrent(record, true);
+  std::cout << "locked\n" << std::flush;
+  std::string line;
+  std::getline(std::cin, line);
+  cursor.Unlock();
+  std::cout << "released\n" << std::flush;
+  while (std::getline(std::cin, line)) {
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 4 && args[0] == "workload")
+      return Workload(args[1], std::stoi(args[2]), std::stoi(args[3]));
+    if (args.size() == 3 && args[0] == "hold") return Hold(args[1], args[2]);
+    std::cerr << "usage: tables_worker workload DIR ID COUNT | hold DIR ITEM\n";
+    return 2;
+  } catch (const std::exception& error) {
+    std::cerr << "tables_worker: " << error.what() << "\n";
+    return 1;
+  }
+}

@@ -10,6 +10,7 @@ namespace {
 const TInfoSection kInfoSections[] = {
     InfoData,
     InfoIndex,
+    InfoBlob,
 };
 
 }  // namespace

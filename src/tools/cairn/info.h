@@ -29,6 +29,8 @@ using TInfoSection = void (*)(const TTablePath& table, TInfoReport& report);
 void InfoData(const TTablePath& table, TInfoReport& report);
 // The index file: header counters and index descriptors.
 void InfoIndex(const TTablePath& table, TInfoReport& report);
+// The blob file: header, size and free list (tables with blob fields only).
+void InfoBlob(const TTablePath& table, TInfoReport& report);
 
 // Helpers shared by the sections.
 void InfoLine(std::ostream& text, std::string_view key, const std::string& value);

@@ -126,10 +126,14 @@ bool TBlobFile::HeaderChangedOnDisk() {
 }
 
 void TBlobFile::Empty(bool force_flush) {
-  Truncate(blob::kHeaderSize);
-  if (force_flush) TFileHandler::Flush();
   if (cache_) cache_->Discard();
   ResetHeader();
+  // The emptied header goes out before the blocks are cut off: a crash in
+  // between leaves unused blocks past the end, never a header pointing at
+  // blocks that are gone.
+  WriteHeader(true);
+  Truncate(blob::kHeaderSize);
+  if (force_flush) TFileHandler::Flush();
 }
 
 size_t TBlobFile::ReadBlocks(uint64_t offset, std::span<uint8_t> buffer) {

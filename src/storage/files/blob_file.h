@@ -76,8 +76,8 @@ class TBlobFile : public TFileHandler, private TBlockStore {
   // Re-reads the header; when its change counter differs the new header is
   // taken and every cached block is discarded. Returns whether it changed.
   bool HeaderChangedOnDisk();
-  // Truncates to the header, resets it (next block 1, free list empty) and
-  // drops the cache; `force_flush` puts the truncation on disk.
+  // Drops the cache, writes a reset header (next block 1, free list empty)
+  // and truncates the file to it; `force_flush` puts both on disk.
   void Empty(bool force_flush);
 
   int32_t ChangeCounter() const;

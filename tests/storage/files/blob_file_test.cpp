@@ -453,8 +453,11 @@ TEST_F(BlobFileTest, EmptyTruncatesAndResetsTheHeader) {
   EXPECT_EQ(f.NextBlockNumber(), 1u);
   EXPECT_EQ(f.FreeListHead(), 0u);
   EXPECT_EQ(f.Cache().Count(), 0u);
-  EXPECT_TRUE(f.FlushAll(false));
   EXPECT_EQ(f.ChangeCounter(), counter + 1);
+  std::vector<uint8_t> d = Disk();
+  EXPECT_EQ(U32At(d, 13), 1u);  // the header on disk is the emptied one
+  EXPECT_EQ(U32At(d, 9), 0u);
+  EXPECT_FALSE(f.FlushAll(false));
   EXPECT_EQ(Code([&] { Read(f, 1, 1); }), CAIRN_MEMOCORRUPT);
 }
 

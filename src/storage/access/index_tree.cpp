@@ -14,6 +14,8 @@ TIndexTree::TIndexTree(TIndexFile& file, int index)
       counts_(!file.Shape(index).no_counts) {}
 
 TPinnedPage TIndexTree::Fetch(int32_t page) {
+  // A link never names the next page to append: that would grow the file.
+  if (page <= 0 || page >= file_.NextPage(index_)) file_.RaiseIndex(CAIRN_INDEXCORRUPT);
   TPage* p = file_.GetPage(index_, page);
   if (!p) {
     if (mutating_) file_.RaiseIndex(CAIRN_INDEXCORRUPT);

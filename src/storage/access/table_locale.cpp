@@ -181,7 +181,7 @@ std::shared_ptr<const TTableLocale> TTableLocale::Build(uint32_t lcid) {
   }
 
   // Byte <-> character tables of single-byte code pages.
-  for (int b = 0; b < 256; ++b) loc->upper_[b] = uint8_t(b);
+  for (int b = 0; b < 256; ++b) loc->upper_[b] = loc->lower_[b] = uint8_t(b);
   if (loc->single_byte_) {
     UErrorCode status = U_ZERO_ERROR;
     UConverter* cnv = ucnv_open(loc->impl_->converter.c_str(), &status);
@@ -199,14 +199,21 @@ std::shared_ptr<const TTableLocale> TTableLocale::Build(uint32_t lcid) {
     for (int b = 1; b < 256; ++b) {
       const char16_t c = loc->to_unicode_[b];
       if (c == 0xFFFD) continue;
-      icu::UnicodeString u(c);
+      icu::UnicodeString u(c), l(c);
       u.toUpper(loc->impl_->locale);
-      if (u.length() != 1) continue;
-      const auto it = back.find(u.charAt(0));
-      if (it != back.end()) loc->upper_[b] = it->second;
+      l.toLower(loc->impl_->locale);
+      if (u.length() == 1) {
+        const auto it = back.find(u.charAt(0));
+        if (it != back.end()) loc->upper_[b] = it->second;
+      }
+      if (l.length() == 1) {
+        const auto it = back.find(l.charAt(0));
+        if (it != back.end()) loc->lower_[b] = it->second;
+      }
     }
   } else {
     for (int b = 'a'; b <= 'z'; ++b) loc->upper_[b] = uint8_t(b - 'a' + 'A');
+    for (int b = 'A'; b <= 'Z'; ++b) loc->lower_[b] = uint8_t(b - 'A' + 'a');
   }
   return loc;
 }
@@ -262,6 +269,27 @@ void TTableLocale::Upper(std::span<uint8_t> text) const {
     if (U_FAILURE(st) || size_t(m) != n) return;
   }
   std::memcpy(text.data(), encoded.data(), n);
+}
+
+}  // namespace cairn
+
+namespace cairn {
+
+void TTableLocale::Lower(std::span<uint8_t> text) const {
+  // Multi-byte code pages lower-case ASCII letters only (lead and trail
+  // bytes of other characters are left alone).
+  const size_t n = TextLength(text);
+  if (!single_byte_) {
+    for (size_t i = 0; i < n; ++i) {
+      if (text[i] >= 0x80) {
+        ++i;  // skip the trail byte
+        continue;
+      }
+      text[i] = lower_[text[i]];
+    }
+    return;
+  }
+  for (size_t i = 0; i < n; ++i) text[i] = lower_[text[i]];
 }
 
 }  // namespace cairn

@@ -46,8 +46,9 @@ class TTableLocale {
   // Collator order of two byte strings, each ending at its first zero byte or
   // its end: -1, 0 or 1.
   int Compare(std::span<const uint8_t> a, std::span<const uint8_t> b) const;
-  // Upper-cases bytes up to the first zero in place.
+  // Upper- or lower-cases bytes up to the first zero in place.
   void Upper(std::span<uint8_t> text) const;
+  void Lower(std::span<uint8_t> text) const;
 
  private:
   struct Impl;
@@ -60,6 +61,7 @@ class TTableLocale {
   bool single_byte_ = true;
   std::array<char16_t, 256> to_unicode_{};
   std::array<uint8_t, 256> upper_{};
+  std::array<uint8_t, 256> lower_{};
   std::unique_ptr<Impl> impl_;
   void* collator_ = nullptr;  // icu::Collator, owned by impl_
 };

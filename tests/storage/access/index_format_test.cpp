@@ -422,5 +422,21 @@ TEST(TableLocaleTest, InstalledLocales) {
   EXPECT_EQ(CodePageForLanguage(0x0409), 1252);
 }
 
+TEST(TableLocaleTest, CaseMappingFollowsTheLocaleAndItsCodePage) {
+  uint8_t turkish[] = "I\xDD";
+  TTableLocale::ForLcid(0x041F)->Lower(turkish);
+  EXPECT_EQ(turkish[0], 0xFD) << "dotless small i of code page 1254";
+  EXPECT_EQ(turkish[1], 'i');
+  uint8_t french[] = "\xC9t\xE9";
+  TTableLocale::ForLcid(0x040C)->Lower(french);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(french)), "\xE9t\xE9");
+  TTableLocale::ForLcid(0x040C)->Upper(french);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(french)), "\xC9T\xC9");
+  uint8_t russian[] = "\xE0\xE1";  // a, be in code page 1251
+  TTableLocale::ForLcid(0x0419)->Upper(russian);
+  EXPECT_EQ(russian[0], 0xC0);
+  EXPECT_EQ(russian[1], 0xC1);
+}
+
 }  // namespace
 }  // namespace cairn::testing

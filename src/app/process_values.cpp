@@ -9,6 +9,8 @@ TProcessValues& Globals() {
   return values;
 }
 
+QString DataFolder() { return Globals().ProgramFolder + QStringLiteral("Data"); }
+
 void SetProgramValues() {
   TProcessValues& g = Globals();
   g.ProgramFolder = ProgramFolder();

@@ -32,6 +32,9 @@ struct TProcessValues {
 // The one instance. Tests reset it with `Globals() = TProcessValues{}`.
 TProcessValues& Globals();
 
+// The folder of the repository's tables: the program folder followed by "Data".
+QString DataFolder();
+
 // Step 3 of main window creation: program folder, product key and version
 // document path, derived from the program path.
 void SetProgramValues();

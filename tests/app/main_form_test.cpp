@@ -130,6 +130,7 @@ TEST_F(MainFormTest, CreationReadsAsksOpensInOrderAndDestructionWritesBack) {
     EXPECT_EQ(calls_.log, (QStringList{"read", "ask", "open"}));
     EXPECT_EQ(Globals().StartupPassword, "7");
     EXPECT_EQ(Globals().ProgramFolder, dir_.path() + "/");
+    EXPECT_EQ(DataFolder(), dir_.path() + "/Data");
     EXPECT_EQ(Globals().ProductKey, "Quellfen");
     EXPECT_EQ(Globals().VersionDocPath, dir_.path() + "/CurrentVersionQuellfen.txt");
     EXPECT_FALSE(form->FlashPwd->isVisibleTo(form.get()));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/cairn/command.h"
+#include "tools/cairn/tables_commands.h"
 
 namespace cairn::tool {
 int RunInfo(std::span<const std::string> args, std::ostream& out, std::ostream& err);
@@ -18,8 +19,17 @@ using cairn::tool::TCommand;
 const TCommand kCommands[] = {
     {"info", "info DIR/TABLE [--json]", "print the table's file headers and descriptors",
      cairn::tool::RunInfo},
-    {"check", "check DIR/TABLE", "verify the table's index file; exit 1 on any fault",
-     cairn::tool::RunCheck},
+    {"check", "check DIR/TABLE",
+     "verify the index file and the records, indexes and blob chains against each other; exit 1 "
+     "on any fault",
+     cairn::tool::RunTableCheck},
+    {"create", "create DIR/TABLE --schema FILE.json", "create a table from a JSON schema",
+     cairn::tool::RunCreate},
+    {"apply", "apply DIR/TABLE [--password P] < ops.jsonl",
+     "insert, update and delete records, one JSON operation a line; stops at the first failure",
+     cairn::tool::RunApply},
+    {"dump", "dump DIR/TABLE [--index NAME] [--password P]",
+     "print the active records as JSON lines in index order", cairn::tool::RunDump},
 };
 
 void PrintUsage(std::ostream& out) {

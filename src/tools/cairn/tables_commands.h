@@ -1,0 +1,22 @@
+// `cairn create`, `cairn apply`, `cairn dump` and the table-wide `cairn
+// check`, which run through the engine's sessions and cursors. Bad input is
+// reported with a message naming the problem before the table is touched.
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <span>
+#include <string>
+
+namespace cairn::tool {
+
+int RunCreate(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+int RunApply(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+int RunDump(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+int RunTableCheck(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+
+// The body of `cairn apply`, reading the operations from `in`.
+int ApplyOperations(std::span<const std::string> args, std::istream& in, std::ostream& out,
+                    std::ostream& err);
+
+}  // namespace cairn::tool

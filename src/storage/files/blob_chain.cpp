@@ -26,8 +26,12 @@ void TBlobFile::WriteBlobValue(TBlobBuffer& buffer, int32_t new_stamp) {
   const uint32_t length = uint32_t(contents.size());
   const uint32_t per_block = DataBytesPerBlock();
 
+  // Every block of the old chain carries the stamp the record holds. A block
+  // with another stamp belongs to some other value (the file is damaged):
+  // it is neither reused nor freed, so that value survives.
+  const int32_t old_stamp = buffer.Stamp();
   if (length == 0) {
-    if (buffer.FirstBlock() != 0) FreeBlobChain(buffer.FirstBlock(), buffer.Stamp(), true);
+    if (buffer.FirstBlock() != 0) FreeOwnChain(buffer.FirstBlock(), old_stamp, 1, nullptr);
     buffer.SetLocation(0, new_stamp);
     buffer.SetModified(false);
     return;
@@ -39,8 +43,13 @@ void TBlobFile::WriteBlobValue(TBlobBuffer& buffer, int32_t new_stamp) {
   if (first != 0) {
     if (first > LastBlockNumber()) Fail(CAIRN_MEMOCORRUPT);
     current.Reset(ReadBlock(first, 1));
-    old_length = current->TotalLength();
-  } else {
+    if (current->Stamp() == old_stamp) {
+      old_length = current->TotalLength();
+    } else {
+      current.Reset();
+    }
+  }
+  if (!current) {
     current.Reset(AllocateBlock());
     first = current->Number();
   }
@@ -60,6 +69,10 @@ void TBlobFile::WriteBlobValue(TBlobBuffer& buffer, int32_t new_stamp) {
       if (next > LastBlockNumber() || chain.Contains(next)) Fail(CAIRN_MEMOCORRUPT);
       next_block = ReadBlock(next, blob::CeilDiv(int64_t(old_length) - written, per_block), {},
                              Descending(*current.get(), next));
+      if (next_block->Stamp() != old_stamp) {
+        ReleaseBlock(next_block);
+        next_block = AllocateBlock();
+      }
     } else {
       next_block = AllocateBlock();
     }
@@ -74,8 +87,7 @@ void TBlobFile::WriteBlobValue(TBlobBuffer& buffer, int32_t new_stamp) {
   // The old chain was longer: its tail goes to the free list.
   if (const uint32_t tail = current->Next(); tail != 0) {
     if (tail > LastBlockNumber() || chain.Contains(tail)) Fail(CAIRN_MEMOCORRUPT);
-    FreeChain(tail, new_stamp, true, blob::CeilDiv(int64_t(old_length) - written, per_block),
-              &chain);
+    FreeOwnChain(tail, old_stamp, blob::CeilDiv(int64_t(old_length) - written, per_block), &chain);
     current->SetNext(0);
   }
   buffer.SetLocation(first, new_stamp);
@@ -132,6 +144,18 @@ bool TBlobFile::TryRead(TBlobBuffer& buffer, const TChangeCheck& check) {
   }
   if (read < length) Fail(CAIRN_ENDOFBLOB);
   return true;
+}
+
+void TBlobFile::FreeOwnChain(uint32_t first_block, int32_t stamp, uint32_t hint,
+                             const TBlockSet* live) {
+  try {
+    FreeChain(first_block, stamp, false, hint, live);
+  } catch (const ECairnEngineError& e) {
+    // A damaged or foreign chain is checked whole before anything is freed:
+    // it is left as it is (its blocks are lost to the free list) rather than
+    // freeing blocks another value may still use.
+    if (e.code() != CAIRN_MEMOCORRUPT) throw;
+  }
 }
 
 void TBlobFile::FreeBlobChain(uint32_t first_block, int32_t stamp, bool force,

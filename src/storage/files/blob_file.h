@@ -107,6 +107,8 @@ class TBlobFile : public TFileHandler, private TBlockStore {
   // Writes the buffer's contents as the value of its record, reusing the
   // chain the buffer points to, and points the buffer at the result with
   // `new_stamp`. An empty value frees the chain and leaves first block 0.
+  // Old blocks that do not carry the buffer's stamp belong to another value
+  // (a damaged file): they are neither reused nor freed.
   void WriteBlobValue(TBlobBuffer& buffer, int32_t new_stamp);
   // Loads the value the buffer points to into its contents (and a snapshot
   // when asked). First block 0 reads as empty without touching the file.
@@ -150,6 +152,9 @@ class TBlobFile : public TFileHandler, private TBlockStore {
   bool TryRead(TBlobBuffer& buffer, const TChangeCheck& check);
   void FreeChain(uint32_t first_block, int32_t stamp, bool force, uint32_t hint,
                  const TBlockSet* live);
+  // Frees the rest of a value's own chain; a chain that fails the checks is
+  // left alone.
+  void FreeOwnChain(uint32_t first_block, int32_t stamp, uint32_t hint, const TBlockSet* live);
 
   std::string table_name_;
   uint32_t block_size_;

@@ -410,6 +410,41 @@ TEST_F(BlobFileTest, RandomDamageNeverCrashesLoopsOrCorruptsTheFreeList) {
   }
 }
 
+TEST_F(BlobFileTest, RewritesNeverTakeOverBlocksOfAnotherValue) {
+  TBlobFile& f = Make();
+  TBlobBuffer a(1, 1, 0, 0, TBlobOpenMode::kReadWrite);
+  Write(f, a, Pattern(1200, 1), 1);  // 1 -> 2 -> 3
+  TBlobBuffer b(1, 2, 0, 0, TBlobOpenMode::kReadWrite);
+  Write(f, b, Pattern(300, 2), 2);  // 4
+
+  // A record that still points at block 4 with a stamp it no longer carries.
+  TBlobBuffer stale(1, 3, 4, 9, TBlobOpenMode::kReadWrite);
+  Write(f, stale, Pattern(100, 3), 3);
+  EXPECT_EQ(stale.FirstBlock(), 5u);
+  // An empty value over it frees nothing.
+  TBlobBuffer stale2(1, 4, 4, 9, TBlobOpenMode::kReadWrite);
+  Write(f, stale2, {}, 4);
+  EXPECT_EQ(f.FreeListHead(), 0u);
+  EXPECT_EQ(Read(f, 4, 2), Pattern(300, 2));
+
+  // A chain damaged to run into block 4: rewriting it longer allocates
+  // instead of overwriting 4, and rewriting it shorter frees nothing of it.
+  TBlock* blk = f.ReadBlock(2, 1);
+  blk->SetNext(4);
+  f.ReleaseBlock(blk);
+  Write(f, a, Pattern(1200, 5), 5);
+  EXPECT_EQ(Read(f, 1, 5), Pattern(1200, 5));
+  EXPECT_EQ(Read(f, 4, 2), Pattern(300, 2));
+  blk = f.ReadBlock(2, 1);
+  EXPECT_EQ(blk->Next(), 6u);
+  blk->SetNext(4);  // and again, for the shorter rewrite
+  f.ReleaseBlock(blk);
+  Write(f, a, Pattern(600, 6), 6);  // keeps 1 and 2, tail 4 is not its own
+  EXPECT_EQ(f.FreeListHead(), 0u);
+  EXPECT_EQ(Read(f, 1, 6), Pattern(600, 6));
+  EXPECT_EQ(Read(f, 4, 2), Pattern(300, 2));
+}
+
 TEST_F(BlobFileTest, EncryptedFilesScrambleHeaderAndBlocksAndReadBack) {
   TBlobFile& f = Make(512, true);
   TBlobBuffer b(1, 1, 0, 0, TBlobOpenMode::kReadWrite);

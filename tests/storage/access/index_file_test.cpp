@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <random>
 
 #include "index_test_util.h"
 #include "storage/access/engine_error.h"
@@ -475,6 +477,94 @@ TEST_F(MaintenanceTest, AccentOnlyChangeIsNotItsOwnDuplicate) {
   EXPECT_EQ(
       CodeOf([&] { m.ChangeRecord(Rec(2, "other", 2).span(), Rec(2, "RESUME", 2).span(), 2); }),
       CAIRN_KEYVIOL);
+}
+
+}  // namespace
+}  // namespace cairn::testing
+
+namespace cairn::testing {
+namespace {
+
+// Random inserts, changes and deletes of whole records through the
+// maintainer, against a map of the records; every index and the status
+// index must list exactly the live records in key order afterwards.
+TEST(MaintenanceModelTest, RandomRecordOperationsKeepAllIndexesConsistent) {
+  std::mt19937 rng(12345);
+  auto f = NewMemoryIndex(TestInfo(), "maintmodel");
+  const auto fields = TestFields();
+  f->AddPrimaryIndex(MakeIndex("", {2, 1}, true, false, kCompressFull));
+  TIndexDescriptor name = MakeIndex("ByName", {1}, true, true, kCompressTrailing);
+  name.case_insensitive = true;
+  f->AddSecondaryIndex(name);
+  f->AddSecondaryIndex(MakeIndex("ByReal", {3, 2}, false, false, kCompressDuplicate));
+  TIndexMaintainer m(*f);
+  std::map<int32_t, TRecordImage> live;
+  std::vector<std::pair<int32_t, TRecordImage>> deleted;  // slot, image as deleted
+  int32_t next_id = 0;
+  auto random_record = [&](int32_t id) {
+    TRecordImage r(id);
+    r.SetString(fields[0], "n" + std::to_string(rng() % 400));
+    r.SetInt(fields[1], int32_t(rng() % 50) - 25);
+    if (rng() % 4) r.SetDouble(fields[2], double(rng() % 9) / 2 - 2);
+    return r;
+  };
+  int violations = 0;
+  for (int op = 0; op < 3000; ++op) {
+    const int what = int(rng() % 10);
+    try {
+      if (what < 5 || live.empty()) {
+        const TRecordImage r = random_record(++next_id);
+        if (!deleted.empty() && rng() % 2) {
+          // Reuse a deleted slot: its old image keeps its old record ID.
+          const int32_t slot = deleted.back().first;
+          m.InsertRecord(r.span(), slot, deleted.back().second.span());
+          deleted.pop_back();
+          live.emplace(slot, r);
+        } else {
+          m.InsertRecord(r.span(), next_id);
+          live.emplace(next_id, r);
+        }
+      } else {
+        auto it = live.begin();
+        std::advance(it, long(rng() % live.size()));
+        if (what < 8) {
+          TRecordImage changed = random_record(it->second.id());
+          m.ChangeRecord(it->second.span(), changed.span(), it->first);
+          it->second = changed;
+        } else {
+          m.DeleteRecord(it->second.span(), it->first);
+          TRecordImage gone = it->second;
+          gone.SetStatus(1);
+          deleted.emplace_back(it->first, gone);
+          live.erase(it);
+        }
+      }
+    } catch (const ECairnEngineError& e) {
+      ASSERT_EQ(e.code(), CAIRN_KEYVIOL);
+      ++violations;
+    }
+  }
+  EXPECT_GT(violations, 0) << "the random values should collide now and then";
+  f->Flush();
+  const TIndexCheckResult check = CheckIndexFile(*f);
+  ASSERT_TRUE(check.ok()) << check.faults.front();
+  EXPECT_EQ(f->active_count(), int32_t(live.size()));
+  for (int index : {0, 1, 2}) {
+    std::vector<std::pair<std::vector<uint8_t>, int32_t>> want;
+    for (const auto& [slot, rec] : live) want.emplace_back(KeyFor(*f, index, rec), slot);
+    const TKeyLayout& layout = f->Layout(index);
+    std::sort(want.begin(), want.end(), [&](const auto& a, const auto& b) {
+      return layout.Compare(a.first.data(), b.first.data()) < 0;
+    });
+    TIndexTree tree(*f, index);
+    ASSERT_EQ(tree.Count(), want.size()) << index;
+    TIndexEntry e;
+    size_t n = 0;
+    for (bool more = tree.First(e); more; more = tree.Next(e), ++n) {
+      ASSERT_EQ(e.key, want[n].first) << "index " << index << " entry " << n;
+      ASSERT_EQ(e.ref, want[n].second);
+    }
+  }
 }
 
 }  // namespace

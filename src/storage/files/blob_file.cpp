@@ -122,6 +122,7 @@ bool TBlobFile::HeaderChangedOnDisk() {
   std::memcpy(header_, image, sizeof(header_));
   header_[blob::kHdrModified] = 0;
   if (cache_) cache_->Discard();
+  CheckHeader();
   return true;
 }
 

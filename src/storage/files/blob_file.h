@@ -74,7 +74,8 @@ class TBlobFile : public TFileHandler, private TBlockStore {
   void MarkHeaderModified();
   bool HeaderModified() const { return header_[blob::kHdrModified] != 0; }
   // Re-reads the header; when its change counter differs the new header is
-  // taken and every cached block is discarded. Returns whether it changed.
+  // taken (and checked) and every cached block is discarded. Returns whether
+  // it changed.
   bool HeaderChangedOnDisk();
   // Drops the cache, writes a reset header (next block 1, free list empty)
   // and truncates the file to it; `force_flush` puts both on disk.

@@ -126,6 +126,13 @@ TEST_F(BlobFileTest, BadHeadersAndBlockSizesAreRefused) {
   EXPECT_EQ(Code([&] { Open(); }), 0);
   PokeU32(9, 3);
   EXPECT_EQ(Code([&] { Open(); }), CAIRN_HEADERCORRUPT);
+  // A changed header is checked as it is taken.
+  PokeU32(9, 0);
+  TBlobFile& f = Open();
+  PokeU32(9, 7);
+  PokeU32(0, uint32_t(f.ChangeCounter()) + 1);
+  EXPECT_EQ(Code([&] { f.HeaderChangedOnDisk(); }), CAIRN_HEADERCORRUPT);
+  files_.clear();
   fs::resize_file(path_, 100);
   EXPECT_EQ(Code([&] { Open(); }), CAIRN_READERR);
 }

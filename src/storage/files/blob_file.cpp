@@ -134,7 +134,7 @@ void TBlobFile::Empty(bool force_flush) {
   // blocks that are gone.
   WriteHeader(true);
   Truncate(blob::kHeaderSize);
-  if (force_flush) TFileHandler::Flush();
+  if (force_flush) Flush();
 }
 
 size_t TBlobFile::ReadBlocks(uint64_t offset, std::span<uint8_t> buffer) {
@@ -216,7 +216,7 @@ bool TBlobFile::FlushAll(bool force_os_flush) {
   if (!is_open() || read_only()) return false;
   bool wrote = FlushBlocks();
   wrote = WriteHeader(false) || wrote;
-  if (wrote && force_os_flush) TFileHandler::Flush();
+  if (wrote && force_os_flush) Flush();
   return wrote;
 }
 

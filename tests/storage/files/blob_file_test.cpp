@@ -530,6 +530,37 @@ TEST_F(BlobFileTest, UpdatesUnderTheWriteLockStayInMemoryUntilTheFlush) {
   EXPECT_EQ(Read(Open(), 1, 1), Pattern(100000));
 }
 
+// Counts the requests to put the file's buffers on disk.
+class TSyncCountingBlobFile : public TBlobFile {
+ public:
+  using TBlobFile::TBlobFile;
+  void Flush() override {
+    ++syncs;
+    TBlobFile::Flush();
+  }
+  int syncs = 0;
+};
+
+TEST_F(BlobFileTest, TheOperatingSystemFlushFollowsOnlyForcedFlushesThatWrote) {
+  Make();
+  files_.clear();
+  TSyncCountingBlobFile f("T", path_, 512, false);
+  f.Open();
+  TBlobBuffer b(1, 1, 0, 0, TBlobOpenMode::kReadWrite);
+  b.SetContents(Pattern(900));
+  f.WriteBlobValue(b, 1);
+  EXPECT_TRUE(f.FlushAll(false));
+  EXPECT_EQ(f.syncs, 0);
+  b.SetContents(Pattern(900, 2));
+  f.WriteBlobValue(b, 2);
+  EXPECT_TRUE(f.FlushAll(true));
+  EXPECT_EQ(f.syncs, 1);
+  EXPECT_FALSE(f.FlushAll(true));  // nothing to write, nothing to sync
+  EXPECT_EQ(f.syncs, 1);
+  f.Empty(true);
+  EXPECT_EQ(f.syncs, 2);
+}
+
 TEST_F(BlobFileTest, AppendingStopsAtTheFileSizeLimit) {
   TBlobFile& f = Make(64);
   // 512 + 64 * n must stay within 4000000000 bytes.

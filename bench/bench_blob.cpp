@@ -4,6 +4,7 @@
 // values written and read, plain and scrambled.
 //
 // Usage: bench_blob [COUNT] [DIR] [BIG]   (defaults: 100000, the temp folder, 8)
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -148,6 +149,30 @@ void Big(const std::string& path, size_t count, bool encrypted) {
   if (wrong) std::printf("!! %zu values read back wrong\n", wrong);
 }
 
+// The same 1 MB values with plain pwrite/pread of whole values, for scale.
+void Raw(const std::string& path, size_t count) {
+  std::mt19937 rng(9);
+  const size_t size = 1 << 20;
+  const std::vector<uint8_t> value = Value(rng, size);
+  std::vector<uint8_t> back(size);
+  std::filesystem::remove(path);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return;
+  auto t = Clock::now();
+  for (size_t i = 0; i < count; ++i) {
+    if (::pwrite(fd, value.data(), size, off_t(i * size)) != ssize_t(size)) break;
+  }
+  Row("raw pwrite 1 MB", count, double(size * count), Seconds(t));
+  ::close(fd);
+  const int rd = ::open(path.c_str(), O_RDONLY);
+  t = Clock::now();
+  for (size_t i = 0; i < count; ++i) {
+    if (::pread(rd, back.data(), size, off_t(i * size)) != ssize_t(size)) break;
+  }
+  Row("raw pread 1 MB", count, double(size * count), Seconds(t));
+  ::close(rd);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,6 +185,7 @@ int main(int argc, char** argv) {
     Small(path, count);
     Big(path, big, false);
     Big(path, big, true);
+    Raw(path, big);
   } catch (const std::exception& e) {
     std::printf("failed: %s\n", e.what());
     std::filesystem::remove(path);

@@ -256,6 +256,10 @@ void TDataFile::Check() {
     if (f.FieldNumber() != i + 1) Fail(CAIRN_HEADERCORRUPT);
   }
   if (running != header_.RecordSize()) Fail(CAIRN_HEADERCORRUPT);
+  // The blob file is opened (or not) by this count: it must match the fields.
+  const auto blobs = std::count_if(fields_.begin(), fields_.end(),
+                                   [](const TFieldDescriptor& f) { return f.IsBlob(); });
+  if (blobs != header_.BlobFieldCount()) Fail(CAIRN_HEADERCORRUPT);
 
   const uint64_t base = SlotAreaOffset();
   const uint64_t length = uint64_t(Size());

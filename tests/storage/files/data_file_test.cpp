@@ -422,6 +422,7 @@ TEST_F(DataFileTest, DamagedFilesGiveTheirErrors) {
       {"fields beyond the file", [](auto& b) { le::PutU16(&b[23], 9); }, CAIRN_READERR},
       {"one byte too long", [](auto& b) { b.push_back(0); }, CAIRN_HEADERCORRUPT},
       {"next record number", [](auto& b) { le::PutU32(&b[13], 3); }, CAIRN_HEADERCORRUPT},
+      {"blob field count", [](auto& b) { le::PutU16(&b[25], 0); }, CAIRN_HEADERCORRUPT},
       {"chain past the end", [](auto& b) { le::PutU32(&b[9], 2); }, CAIRN_HEADERCORRUPT},
       {"locale", [](auto& b) { le::PutU16(&b[103], 0xFF); }, CAIRN_CANNOTLOADLDDRV},
       {"empty name", [&](auto& b) { b[d2 + 2] = 0; }, CAIRN_HEADERCORRUPT},

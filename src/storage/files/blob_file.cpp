@@ -1,5 +1,6 @@
 #include "storage/files/blob_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "storage/access/engine_error.h"
@@ -185,6 +186,10 @@ TBlock* TBlobFile::AllocateBlock() {
 }
 
 void TBlobFile::FreeBlock(TBlock* block) {
+  // Freed notes do not linger in the file: the data area is zeroed, the
+  // block header keeps everything but the link.
+  std::fill(block->Data().begin(), block->Data().end(), uint8_t{0});
+  block->SetModified(true);
   block->SetNext(FreeListHead());
   SetHeaderU32(blob::kHdrFreeHead, block->Number());
   SetHeaderModified();

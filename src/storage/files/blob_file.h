@@ -98,7 +98,7 @@ class TBlobFile : public TFileHandler, private TBlockStore {
   // The free-list head, or a newly appended block (9479 when the file is
   // full); pinned, cleared and modified.
   TBlock* AllocateBlock();
-  // Pushes the block on the free list.
+  // Pushes the block on the free list and zeros its data area.
   void FreeBlock(TBlock* block);
   // Copies min(dest.size(), used length) data bytes of `block` to `dest`;
   // asking for more than B - 18 bytes raises 10029. Returns the count.

@@ -13,6 +13,8 @@ TBlock::TBlock(uint32_t block_size)
 uint32_t TBlock::PutData(std::span<const uint8_t> bytes) {
   const uint32_t count = uint32_t(std::min<size_t>(bytes.size(), data_.size()));
   if (count > 0) std::memcpy(data_.data(), bytes.data(), count);
+  // Nothing of an earlier value stays behind the new one.
+  std::fill(data_.begin() + count, data_.end(), uint8_t{0});
   SetUsed(uint16_t(count));
   modified_ = true;
   return count;

@@ -51,8 +51,9 @@ class TBlock {
   // The B - 18 data bytes.
   std::span<uint8_t> Data() { return data_; }
   std::span<const uint8_t> Data() const { return data_; }
-  // Copies `bytes` (at most B - 18 of them) to offset 0 of the data area and
-  // sets the used length; returns the count copied. Marks the block modified.
+  // Copies `bytes` (at most B - 18 of them) to offset 0 of the data area,
+  // zeros the rest of it and sets the used length; returns the count copied.
+  // Marks the block modified.
   uint32_t PutData(std::span<const uint8_t> bytes);
 
   // Zeros header image, working copies and data; unpinned, not modified.

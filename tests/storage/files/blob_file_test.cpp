@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -193,6 +194,15 @@ TEST_F(BlobFileTest, RewritingThreeBlocksWithOneFreesTheTailLastBlockFirst) {
   EXPECT_EQ(U32At(d, At(4, 4)), 3u);
   EXPECT_EQ(U32At(d, At(3, 4)), 0u);
   EXPECT_EQ(Read(f, 2, 3), Pattern(100, 5));
+  // Nothing of the old value stays in the file: not behind the new value,
+  // not in the freed blocks.
+  auto zeros = [&](uint64_t from, uint64_t to) {
+    return std::all_of(d.begin() + ptrdiff_t(from), d.begin() + ptrdiff_t(to),
+                       [](uint8_t c) { return c == 0; });
+  };
+  EXPECT_TRUE(zeros(At(2, 18 + 100), At(3, 0)));
+  EXPECT_TRUE(zeros(At(3, 18), At(4, 0)));
+  EXPECT_TRUE(zeros(At(4, 18), At(5, 0)));
 
   // New blocks come from the free list, head first, before the file grows.
   TBlobBuffer c(1, 2, 0, 0, TBlobOpenMode::kReadWrite);

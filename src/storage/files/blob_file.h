@@ -9,7 +9,8 @@
 //   Empty) must run while the table's write lock is held; FlushAll (or
 //   FlushBlocks then WriteHeader) writes it out at the end of the update.
 //   Nothing reaches the file before that unless the cache must make room
-//   while writes are not deferred (see SetWritesDeferred).
+//   while writes are not deferred (see SetWritesDeferred); Create and Empty
+//   write their header at once.
 // - A value is located by the pair (first block, revision stamp) kept in the
 //   record's blob field; a write takes a fresh stamp from the data file's
 //   blob revision counter, which the caller passes in.

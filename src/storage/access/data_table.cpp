@@ -433,7 +433,7 @@ void TDataTable::DiscardBuffers() {
   data_->DiscardRecords();
   data_->ReadHeader();
   index_->DiscardPages();
-  index_->ReReadHeader();
+  index_->ReReadHeader(true);
   if (blob_) {
     blob_->DiscardBlocks();
     blob_->HeaderChangedOnDisk();

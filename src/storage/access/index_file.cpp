@@ -161,11 +161,11 @@ bool TIndexFile::HeaderChanged() {
   return LoadU32(h.data()) != change_counter();
 }
 
-bool TIndexFile::ReReadHeader() {
+bool TIndexFile::ReReadHeader(bool force) {
   std::array<uint8_t, kIndexPageSize> h{};
   if (ReadAt(0, h.data(), kIndexPageSize, true) != kIndexPageSize) RaiseIndex(CAIRN_HEADERCORRUPT);
   if (info_.encrypted) Scramble(h.data(), h.size(), kBufferSeed);
-  if (LoadU32(h.data()) == change_counter()) return false;
+  if (!force && LoadU32(h.data()) == change_counter()) return false;
   // Keep this process's temporary descriptors (and their pages) after the
   // permanent ones of the new header.
   std::vector<std::pair<std::array<uint8_t, hdr::kDescriptorSize>, TCache>> temps;

@@ -69,7 +69,9 @@ class TIndexFile : public TFileHandler {
   bool WriteHeader(bool force = false);
   // Reads page 0 again; true (and the new header adopted, cached pages of the
   // permanent indexes dropped) when its change counter differs.
-  bool ReReadHeader();
+  // With `force` the header is taken from disk even when the counters match
+  // (a rollback drops changes that were never written).
+  bool ReReadHeader(bool force = false);
   // Reads page 0 and compares the change counter only.
   bool HeaderChanged();
   // Resets every tree: next page 1, roots, free lists and parameter pages 0,

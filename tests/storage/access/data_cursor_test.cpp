@@ -1,13 +1,17 @@
 #include "storage/access/data_cursor.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <string>
 
 #include "storage/access/engine_error.h"
 #include "storage/access/index_tree.h"
+#include "storage/access/table_check.h"
 #include "storage/files/field_codec.h"
 #include "tables_test_support.h"
 
@@ -343,6 +347,38 @@ TEST_F(CursorTest, BlobsAreWrittenWithFreshStampsAndFreedWithTheirRecord) {
   // Emptying a blob makes the field null.
   cursor_.Modify(Current(cursor_), true, {{details, {}}});
   EXPECT_TRUE(cursor_.ReadBlob(Current(cursor_), details).empty());
+}
+
+TEST_F(CursorTest, AFailedWriteRollsBackEverythingAndReleasesItsLocks) {
+  for (const char* item : {"a", "b"}) Add(cursor_, item);
+  const std::string dat = dir_.path() + "/Pal.DAT";
+  const auto size = std::filesystem::file_size(dat);
+  // The next slot cannot be written: the file may not grow.
+  struct rlimit old_limit {};
+  getrlimit(RLIMIT_FSIZE, &old_limit);
+  auto old_handler = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit = old_limit;
+  limit.rlim_cur = size;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  const uint16_t code = CodeOf([&] { Add(cursor_, "c"); });
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(code, CAIRN_WRITEERR);
+
+  EXPECT_FALSE(cursor_.Table().WriteLockHeld());
+  EXPECT_EQ(cursor_.Table().Index().active_count(), 2);
+  EXPECT_EQ(cursor_.Table().Data().RecordCount(), 2u);
+  EXPECT_EQ(Items(cursor_), (std::vector<std::string>{"a", "b"}));
+  const TTableCheckResult check = CheckTableFiles(cursor_.Table());
+  for (const auto& fault : check.faults) ADD_FAILURE() << fault;
+  // Another session can write at once, and so can this one.
+  TDataSession other_session;
+  TDataCursor other;
+  other.Open(other_session.OpenDirectory(dir_.path()), "Pal");
+  Add(other, "c");
+  Add(cursor_, "d");
+  EXPECT_EQ(Items(cursor_), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_TRUE(CheckTableFiles(cursor_.Table()).ok());
 }
 
 TEST_F(CursorTest, ChangesReachTheDiskAndAnotherSessionSeesThem) {

@@ -3,7 +3,8 @@
 // positioning by ordinal and deletes, for an uncompressed and a fully
 // compressed index; with pages and bytes per key. The key is shaped like the
 // password table's natural key: a 100-character text (key length 102).
-// TARN_BENCH_KEYS overrides the key count.
+// TARN_BENCH_KEYS overrides the key count, TARN_BENCH_INDEX_BUFFER the
+// session's index buffer size (default 16384 bytes: a 2-page cache).
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,6 +54,8 @@ class TBench {
     TIndexTableInfo info;
     info.table_name = "Bench";
     info.fields = Fields();
+    if (const char* b = std::getenv("TARN_BENCH_INDEX_BUFFER"))
+      info.index_buffer_size = uint32_t(std::strtoul(b, nullptr, 10));
     file_ = std::make_unique<TIndexFile>(info);
     file_->set_file_name(path_);
     file_->CreateIndexFile();

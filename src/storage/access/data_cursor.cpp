@@ -399,16 +399,19 @@ uint16_t TDataCursor::StateCode() const {
 // ---------------------------------------------------------------- navigation
 
 void TDataCursor::SetToBegin() {
+  failed_edit_slot_ = 0;  // a new position starts a new edit
   TOperation op(*this);
   state_ = TState::kBof;
 }
 
 void TDataCursor::SetToEnd() {
+  failed_edit_slot_ = 0;  // a new position starts a new edit
   TOperation op(*this);
   state_ = TState::kEof;
 }
 
 uint16_t TDataCursor::Next(std::vector<uint8_t>& record) {
+  failed_edit_slot_ = 0;  // a new position starts a new edit
   TOperation op(*this);
   while (true) {
     TTreePosition pos;
@@ -452,6 +455,7 @@ uint16_t TDataCursor::Next(std::vector<uint8_t>& record) {
 }
 
 uint16_t TDataCursor::Prior(std::vector<uint8_t>& record) {
+  failed_edit_slot_ = 0;  // a new position starts a new edit
   TOperation op(*this);
   while (true) {
     TTreePosition pos;
@@ -494,6 +498,7 @@ uint16_t TDataCursor::Prior(std::vector<uint8_t>& record) {
 }
 
 uint16_t TDataCursor::GetCurrent(std::vector<uint8_t>& record, bool lock) {
+  if (lock) failed_edit_slot_ = 0;  // the start of a new edit
   TOperation op(*this);
   if (state_ == TState::kGap) {
     // The current record went away: its successor takes its place.
@@ -609,6 +614,7 @@ uint32_t TDataCursor::RecordNumber() {
 }
 
 uint16_t TDataCursor::SetToRecordNumber(uint32_t n) {
+  failed_edit_slot_ = 0;  // a new position starts a new edit
   TOperation op(*this);
   if (n < 1) {
     state_ = TState::kBof;
@@ -663,6 +669,7 @@ std::vector<uint8_t> TDataCursor::GetBookmark() {
 }
 
 uint16_t TDataCursor::SetToBookmark(std::span<const uint8_t> bookmark) {
+  failed_edit_slot_ = 0;
   std::vector<uint8_t> key;
   if (RecordIdOrder()) key.push_back(0);
   key.insert(key.end(), bookmark.begin(), bookmark.end());
@@ -689,6 +696,7 @@ int TDataCursor::CompareBookmarks(std::span<const uint8_t> a, std::span<const ui
 }
 
 uint16_t TDataCursor::FindKey(std::span<const uint8_t> key, bool nearest) {
+  failed_edit_slot_ = 0;  // a new position starts a new edit
   std::vector<uint8_t> search(key.begin(), key.end());
   search.resize(size_t(KeyLength()), 0);
   TOperation op(*this);
@@ -759,6 +767,7 @@ void TDataCursor::Unlock() {
 }
 
 void TDataCursor::Refresh() {
+  failed_edit_slot_ = 0;  // a new position starts a new edit
   TOperation op(*this);
   table_->ReadLockForOperation();
   Resync();
@@ -932,7 +941,9 @@ void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBl
   const uint32_t slot = current_slot_;
   const std::vector<uint8_t> seen = record_;
   const bool held = locked_slot_ == slot;
-  if (edit_failed_ && !held) Fail(CAIRN_KEYORRECDELETED);
+  // The resynchronisation after a failed post refreshed the record buffer;
+  // posting the same edit again must not overwrite the other user's change.
+  if (!held && failed_edit_slot_ == slot) Fail(CAIRN_KEYORRECDELETED);
   table.WriteLock();
   bool locked_here = false;
   bool changed_files = false;
@@ -944,7 +955,7 @@ void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBl
       // Without a lock from the start of the edit, the record must still be
       // the one the edit began from.
       if (stored->IsDeleted() || old_image != seen) {
-        edit_failed_ = true;
+        failed_edit_slot_ = slot;
         Fail(CAIRN_KEYORRECDELETED);
       }
       if (!exclusive_ && !table.Exclusive()) {
@@ -988,7 +999,7 @@ void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBl
     stored->SetModified(true);
     stored.Release();
     table.Flush();
-    edit_failed_ = false;
+    failed_edit_slot_ = 0;
     AfterChange(written, slot);
     if (locked_here)
       ReleaseLockOf(slot);

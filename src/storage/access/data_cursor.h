@@ -175,7 +175,9 @@ class TDataCursor {
 
   TChangeMarks marks_;
   uint32_t locked_slot_ = 0;
-  bool edit_failed_ = false;  // optimistic: a failed post keeps failing
+  // The slot of an edit whose post failed with 8708: posting again fails the
+  // same way until the cursor is positioned anew or an edit starts.
+  uint32_t failed_edit_slot_ = 0;
 };
 
 }  // namespace cairn

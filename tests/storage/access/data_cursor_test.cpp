@@ -286,6 +286,11 @@ TEST_F(CursorTest, OptimisticPostOfAStaleRecordFailsWithoutChangingIt) {
             CAIRN_KEYORRECDELETED);
   ASSERT_EQ(cursor_.GetCurrent(record), CAIRN_NONE);
   EXPECT_EQ(FieldText(cursor_, record, "User"), "third");
+  // Shown the new values, the user may edit again.
+  stale.Refresh();
+  ASSERT_EQ(stale.GetCurrent(record), CAIRN_NONE);
+  EXPECT_EQ(FieldText(stale, record, "User"), "third");
+  EXPECT_EQ(CodeOf([&] { stale.Modify(PalRecord(stale, "a", "fourth", 730120)); }), 0);
 }
 
 TEST_F(CursorTest, RangesFiltersAndFindKey) {

@@ -438,8 +438,8 @@ uint16_t TDataCursor::Next(std::vector<uint8_t>& record) {
       continue;
     }
     if (walk == TWalk::kNone) {
+      // Nothing at all from the beginning: no current record (both flags).
       state_ = (state_ == TState::kBof || state_ == TState::kNone) ? TState::kNone : TState::kEof;
-      if (state_ == TState::kNone) state_ = TState::kEof;
       return CAIRN_EOF;
     }
     std::vector<uint8_t> image;
@@ -482,7 +482,7 @@ uint16_t TDataCursor::Prior(std::vector<uint8_t>& record) {
       continue;
     }
     if (walk == TWalk::kNone) {
-      state_ = TState::kBof;
+      state_ = (state_ == TState::kEof || state_ == TState::kNone) ? TState::kNone : TState::kBof;
       return CAIRN_BOF;
     }
     std::vector<uint8_t> image;

@@ -61,7 +61,7 @@ class CursorTest : public ::testing::Test {
 TEST_F(CursorTest, EmptyTableHasNoCurrentRecordInEitherDirection) {
   std::vector<uint8_t> record;
   EXPECT_EQ(cursor_.Next(record), CAIRN_EOF);
-  EXPECT_EQ(cursor_.GetCurrent(record), CAIRN_EOF);
+  EXPECT_EQ(cursor_.GetCurrent(record), CAIRN_NOCURRREC);
   EXPECT_EQ(cursor_.CurrentSlot(), 0u);
   EXPECT_EQ(cursor_.RecordNumber(), 0u);
   cursor_.SetToEnd();

@@ -303,10 +303,14 @@ bool TPage::Decode(std::span<const uint8_t, kIndexPageSize> in) {
     if (!need(4)) return fail();
     std::memcpy(e + k, r, 4);
     r += 4;
+    // Keep the counts as stored: they re-encode to the same bytes, and a
+    // change recounts the page anyway.
+    e[k + 8] = uint8_t(d);
+    e[k + 9] = uint8_t(t);
     count_ = i + 1;
   }
   if (r != body_end) return fail();
-  Recount();
+  body_size_ = h.body_size;
   return true;
 }
 

@@ -345,6 +345,23 @@ TWalk TDataCursor::Reposition(const std::vector<uint8_t>& key, bool forward) {
   return TWalk::kNone;
 }
 
+// After a record had to come from disk (so this operation holds whatever lock
+// the disk read needed), the records of the following entries of the leaf
+// copy are read too: a walk in key order then goes to disk once per run of
+// entries instead of once per record.
+void TDataCursor::Prefetch(const TTreePosition& pos, bool forward) {
+  TDataFile& data = table_->Data();
+  const int room = int(data.Cache().InitialCapacity()) - 2;
+  for (int n = 1; n <= room; ++n) {
+    const int entry = forward ? pos.entry + n : pos.entry - n;
+    if (entry < 0 || entry >= pos.leaf.count) break;
+    const uint32_t slot = uint32_t(pos.leaf.refs[size_t(entry)]);
+    if (!PassesFilter(int32_t(slot)) || data.Cache().Find(slot) != nullptr) continue;
+    if (slot == 0 || slot >= data.NextRecordNumber()) break;
+    if (data.GetRecord(slot, false) == nullptr) break;
+  }
+}
+
 bool TDataCursor::ReadRecord(uint32_t slot, std::vector<uint8_t>& image, bool forward) {
   TDataFile& data = table_->Data();
   // Read-ahead pays only when the order follows the slots.
@@ -443,10 +460,12 @@ uint16_t TDataCursor::Next(std::vector<uint8_t>& record) {
       return CAIRN_EOF;
     }
     std::vector<uint8_t> image;
+    const bool cached = table_->Data().Cache().Find(uint32_t(pos.Slot())) != nullptr;
     if (!ReadRecord(uint32_t(pos.Slot()), image, true)) {
       Resync();
       continue;
     }
+    if (!cached && !RecordIdOrder()) Prefetch(pos, true);
     record_ = std::move(image);
     SetOnPosition(pos);
     record = record_;
@@ -486,10 +505,12 @@ uint16_t TDataCursor::Prior(std::vector<uint8_t>& record) {
       return CAIRN_BOF;
     }
     std::vector<uint8_t> image;
+    const bool cached = table_->Data().Cache().Find(uint32_t(pos.Slot())) != nullptr;
     if (!ReadRecord(uint32_t(pos.Slot()), image, false)) {
       Resync();
       continue;
     }
+    if (!cached && !RecordIdOrder()) Prefetch(pos, false);
     record_ = std::move(image);
     SetOnPosition(pos);
     record = record_;

@@ -133,6 +133,7 @@ class TDataCursor {
   TWalk StepPrior(TTreePosition& pos);
   TWalk Reposition(const std::vector<uint8_t>& key, bool forward);
   bool ReadRecord(uint32_t slot, std::vector<uint8_t>& image, bool forward = true);
+  void Prefetch(const TTreePosition& pos, bool forward);
   void Resync();
   void SyncIfChanged();
   void SetOnPosition(const TTreePosition& pos);

@@ -176,5 +176,25 @@ TEST_F(CairnTables, CheckFindsAnIndexEntryMissingForARecord) {
       << out_.str();
 }
 
+TEST_F(CairnTables, CheckFindsADamagedBlobChain) {
+  std::ofstream(dir_ / "plain.json")
+      << R"({"fields":[{"name":"Item","type":"string","size":10},{"name":"Notes","type":"memo"}],
+             "indexes":[{"primary":true,"fields":["Item"]}]})";
+  const std::string plain = (dir_ / "Plain").string();
+  ASSERT_EQ(Run(RunCreate, {plain, "--schema", (dir_ / "plain.json").string()}), 0);
+  std::istringstream ops(R"({"op":"insert","row":{"Item":"a","Notes":"some notes"}})");
+  const std::vector<std::string> args{plain};
+  ASSERT_EQ(ApplyOperations(args, ops, out_, err_), 0) << err_.str();
+  ASSERT_EQ(Run(RunTableCheck, {plain}), 0) << out_.str();
+  {
+    // Block 1 starts after the 512-byte header; its stamp is at offset 10.
+    std::fstream blob(dir_ / "Plain.BLB", std::ios::in | std::ios::out | std::ios::binary);
+    blob.seekp(512 + 10);
+    blob.put(char(0x7F));
+  }
+  EXPECT_EQ(Run(RunTableCheck, {plain}), 1);
+  EXPECT_NE(out_.str().find("block 1 has another stamp"), std::string::npos) << out_.str();
+}
+
 }  // namespace
 }  // namespace cairn::tool

@@ -175,5 +175,36 @@ TEST(TablesProcessTest, RecordHeldByAnotherProcessIsRetriedThenRefused) {
   EXPECT_EQ(holder.Wait(), 0);
 }
 
+TEST(TablesProcessTest, AppendByAnotherProcessAppearsInItsKeyPosition) {
+  TScratchDir dir;
+  TDataSession session;
+  TDataDirectory& directory = session.OpenDirectory(dir.path());
+  directory.CreateTable("Pal", PalDefinition());
+  TDataCursor cursor;
+  cursor.Open(directory, "Pal");
+  for (const char* item : {"a", "c", "e"}) cursor.Append(PalRecord(cursor, item, "u", 730120));
+  std::vector<uint8_t> record;
+  ASSERT_EQ(cursor.SetToRecordNumber(1), CAIRN_NONE);
+
+  // Strict mode: the very next navigation sees it.
+  session.Settings().strict_change_detection = true;
+  ASSERT_EQ(TChild({"append", dir.path(), "b"}).Wait(), 0);
+  ASSERT_EQ(cursor.Next(record), CAIRN_NONE);
+  EXPECT_EQ(FieldText(cursor, record, "Item"), "b");
+  EXPECT_EQ(cursor.RecordNumber(), 2u);
+  EXPECT_EQ(cursor.RecordCount(), 4u);
+
+  // Normal mode: a refresh (or any disk read or lock) brings it in.
+  session.Settings().strict_change_detection = false;
+  ASSERT_EQ(TChild({"append", dir.path(), "d"}).Wait(), 0);
+  cursor.Refresh();
+  ASSERT_EQ(cursor.Next(record), CAIRN_NONE);
+  EXPECT_EQ(FieldText(cursor, record, "Item"), "c");
+  ASSERT_EQ(cursor.Next(record), CAIRN_NONE);
+  EXPECT_EQ(FieldText(cursor, record, "Item"), "d");
+  EXPECT_EQ(cursor.RecordNumber(), 4u);
+  EXPECT_EQ(cursor.RecordCount(), 5u);
+}
+
 }  // namespace
 }  // namespace cairn

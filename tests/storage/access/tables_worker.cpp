@@ -4,6 +4,8 @@
 //     Inserts, updates and deletes records of its own ("w<ID>-<n>") in table
 //     Pal, printing one line per operation once it is done:
 //     "I item pw details", "U item pw", "D item".
+//   tables_worker append DIR ITEM
+//     Appends one record ITEM and exits.
 //   tables_worker hold DIR ITEM
 //     Locks the record ITEM, prints "locked", waits for a line on standard
 //     input, unlocks, prints "released" and waits for end of input.
@@ -90,7 +92,14 @@ int main(int argc, char** argv) {
     if (args.size() == 4 && args[0] == "workload")
       return Workload(args[1], std::stoi(args[2]), std::stoi(args[3]));
     if (args.size() == 3 && args[0] == "hold") return Hold(args[1], args[2]);
-    std::cerr << "usage: tables_worker workload DIR ID COUNT | hold DIR ITEM\n";
+    if (args.size() == 3 && args[0] == "append") {
+      TDataSession session;
+      TDataCursor cursor;
+      cursor.Open(session.OpenDirectory(args[1]), "Pal");
+      cursor.Append(PalRecord(cursor, args[2], "other", 730120));
+      return 0;
+    }
+    std::cerr << "usage: tables_worker workload DIR ID COUNT | append DIR ITEM | hold DIR ITEM\n";
     return 2;
   } catch (const std::exception& error) {
     std::cerr << "tables_worker: " << error.what() << "\n";

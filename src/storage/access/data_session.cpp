@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "storage/access/data_directory.h"
+#include "storage/access/engine_error.h"
 
 namespace cairn {
 
@@ -69,7 +70,12 @@ TDataDirectory& TDataSession::OpenDirectory(const std::string& path) {
 }
 
 void TDataSession::CloseDirectory(const std::string& path) {
-  directories_.erase(NormalDirectory(path));
+  auto it = directories_.find(NormalDirectory(path));
+  if (it == directories_.end()) return;
+  // Cursors still point at the open tables: closing under them would leave
+  // them dangling.
+  if (it->second->OpenTableCount() != 0) RaiseEngineError(CAIRN_TABLEOPEN, it->first);
+  directories_.erase(it);
 }
 
 std::string TDataSession::ScratchDirectory() const {

@@ -61,7 +61,8 @@ class TDataSession {
 
   // Returns the session's directory object for `path` (one per folder).
   TDataDirectory& OpenDirectory(const std::string& path);
-  // Closes the directory and every table still open in it.
+  // Forgets the directory; 10031 while a cursor still has a table of it open.
+  // Cursors must be closed before their session goes.
   void CloseDirectory(const std::string& path);
 
   // Folder where scratch files go: the private directory, else the current folder.

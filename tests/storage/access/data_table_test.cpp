@@ -155,9 +155,13 @@ TEST(DataTableTest, ExclusiveOpenIsRefusedWhileOthersUseTheTable) {
   shared.Open(directory, "Pal");
   TDataCursor exclusive;
   EXPECT_EQ(CodeOf([&] { exclusive.Open(directory, "Pal", "", true); }), CAIRN_TABLEOPEN);
+  EXPECT_EQ(CodeOf([&] { session.CloseDirectory(dir.path()); }), CAIRN_TABLEOPEN);
   TDataSession other;
   EXPECT_EQ(CodeOf([&] { exclusive.Open(other.OpenDirectory(dir.path()), "Pal", "", true); }),
             CAIRN_OSEACCES);
+  shared.Close();
+  session.CloseDirectory(dir.path());
+  EXPECT_NO_THROW(exclusive.Open(session.OpenDirectory(dir.path()), "Pal", "", true));
 }
 
 }  // namespace

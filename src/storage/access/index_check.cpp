@@ -1,6 +1,7 @@
 #include "storage/access/index_check.h"
 
 #include <cstring>
+#include <unordered_map>
 
 #include "storage/access/engine_error.h"
 #include "storage/access/index_tree.h"
@@ -18,7 +19,7 @@ struct TExpect {
 class TChecker {
  public:
   TChecker(TIndexFile& file, TIndexCheckResult& out)
-      : file_(file), out_(out), owner_(size_t(std::max(file.NextPage(0), 1)), -1) {}
+      : file_(file), out_(out) {}
 
   void Run() {
     for (int i = 0; i < kIndexCount; ++i) {
@@ -69,13 +70,14 @@ class TChecker {
   }
 
   bool Claim(int index, int32_t page, const char* what) {
-    if (size_t(page) >= owner_.size()) owner_.resize(size_t(page) + 1, -1);
-    if (owner_[page] != -1) {
+    // Only pages actually reached are recorded: a damaged header may claim
+    // up to two billion pages.
+    const auto [it, fresh] = owner_.emplace(page, int8_t(index));
+    if (!fresh) {
       Fault(index, std::string(what) + " page " + std::to_string(page) + " already used by index " +
-                       std::to_string(owner_[page]));
+                       std::to_string(it->second));
       return false;
     }
-    owner_[page] = int8_t(index);
     return true;
   }
 
@@ -204,7 +206,7 @@ class TChecker {
 
   TIndexFile& file_;
   TIndexCheckResult& out_;
-  std::vector<int8_t> owner_;
+  std::unordered_map<int32_t, int8_t> owner_;
   size_t status_faults_ = 0;
 };
 

@@ -40,8 +40,8 @@ std::vector<uint8_t> Record(uint32_t n) {
   r[9] = 1;
   std::memcpy(&r[10], text, size_t(len));
   r[111] = 1;
-  StoreI32(&r[112], int32_t(n % 1000));
-  StoreI32(&r[5], int32_t(n + 1));
+  le::PutI32(&r[112], int32_t(n % 1000));
+  le::PutI32(&r[5], int32_t(n + 1));
   return r;
 }
 

@@ -138,7 +138,7 @@ bool TIndexFile::IsTemporary(int index) const {
 
 bool TIndexFile::WriteHeader(bool force) {
   if (!force && !header_modified_) return false;
-  StoreU32(&header_[hdr::kChangeCounter], change_counter() + 1);
+  le::PutU32(&header_[hdr::kChangeCounter], change_counter() + 1);
   std::array<uint8_t, kIndexPageSize> copy = header_;
   int count = copy[hdr::kSecondaryCount];
   for (int i = count; i >= 1; --i) {
@@ -158,14 +158,14 @@ bool TIndexFile::HeaderChanged() {
   std::array<uint8_t, kIndexPageSize> h{};
   if (ReadAt(0, h.data(), kIndexPageSize, true) != kIndexPageSize) RaiseIndex(CAIRN_HEADERCORRUPT);
   if (info_.encrypted) Scramble(h.data(), h.size(), kBufferSeed);
-  return LoadU32(h.data()) != change_counter();
+  return le::U32(h.data()) != change_counter();
 }
 
 bool TIndexFile::ReReadHeader(bool force) {
   std::array<uint8_t, kIndexPageSize> h{};
   if (ReadAt(0, h.data(), kIndexPageSize, true) != kIndexPageSize) RaiseIndex(CAIRN_HEADERCORRUPT);
   if (info_.encrypted) Scramble(h.data(), h.size(), kBufferSeed);
-  if (!force && LoadU32(h.data()) == change_counter()) return false;
+  if (!force && le::U32(h.data()) == change_counter()) return false;
   // Keep this process's temporary descriptors (and their pages) after the
   // permanent ones of the new header.
   std::vector<std::pair<std::array<uint8_t, hdr::kDescriptorSize>, TCache>> temps;
@@ -200,12 +200,12 @@ bool TIndexFile::ReReadHeader(bool force) {
 
 void TIndexFile::EmptyIndexes() {
   DropAllPages(false, false);
-  StoreI32(&header_[hdr::kNextPage], 1);
+  le::PutI32(&header_[hdr::kNextPage], 1);
   for (int i = 0; i < kIndexCount; ++i) {
     const int base = hdr::DescriptorOffset(i);
-    StoreI32(&header_[base + desc::kRoot], 0);
-    StoreI32(&header_[base + desc::kFreeHead], 0);
-    StoreI32(&header_[base + desc::kParamPage], 0);
+    le::PutI32(&header_[base + desc::kRoot], 0);
+    le::PutI32(&header_[base + desc::kFreeHead], 0);
+    le::PutI32(&header_[base + desc::kParamPage], 0);
   }
   scratch_next_ = 1;
   if (scratch_) scratch_->Truncate(0);
@@ -222,7 +222,7 @@ void TIndexFile::ValidateHeader() {
   const int count = h[hdr::kSecondaryCount];
   // Slots 31 and 32 hold the fixed indexes, so at most 30 can be secondary.
   if (count > kMaxSecondaryIndexes) RaiseIndex(CAIRN_HEADERCORRUPT);
-  const int32_t next = LoadI32(&h[hdr::kNextPage]);
+  const int32_t next = le::I32(&h[hdr::kNextPage]);
   if (next < 1 || next > kMaxIndexPage + 1) RaiseIndex(CAIRN_HEADERCORRUPT);
   const bool no_pk = h[hdr::kNoPrimaryKey] != 0;
 
@@ -314,24 +314,24 @@ bool TIndexFile::IndexInUse(int index) const {
 }
 
 int32_t TIndexFile::Root(int index) const {
-  return LoadI32(&header_[hdr::DescriptorOffset(index) + desc::kRoot]);
+  return le::I32(&header_[hdr::DescriptorOffset(index) + desc::kRoot]);
 }
 void TIndexFile::SetRoot(int index, int32_t page) {
-  StoreI32(&header_[hdr::DescriptorOffset(index) + desc::kRoot], page);
+  le::PutI32(&header_[hdr::DescriptorOffset(index) + desc::kRoot], page);
   SetModified();
 }
 int32_t TIndexFile::FreeHead(int index) const {
-  return LoadI32(&header_[hdr::DescriptorOffset(index) + desc::kFreeHead]);
+  return le::I32(&header_[hdr::DescriptorOffset(index) + desc::kFreeHead]);
 }
 void TIndexFile::SetFreeHead(int index, int32_t page) {
-  StoreI32(&header_[hdr::DescriptorOffset(index) + desc::kFreeHead], page);
+  le::PutI32(&header_[hdr::DescriptorOffset(index) + desc::kFreeHead], page);
   SetModified();
 }
 int32_t TIndexFile::NextPage(int index) const {
-  return IsTemporary(index) ? scratch_next_ : LoadI32(&header_[hdr::kNextPage]);
+  return IsTemporary(index) ? scratch_next_ : le::I32(&header_[hdr::kNextPage]);
 }
 void TIndexFile::SetActiveCount(int32_t n) {
-  StoreI32(&header_[hdr::kActiveCount], n);
+  le::PutI32(&header_[hdr::kActiveCount], n);
   SetModified();
 }
 void TIndexFile::SetNoPrimaryKey(bool value) {
@@ -598,7 +598,7 @@ TPage* TIndexFile::GetPage(int index, int32_t page) {
     if (IsTemporary(index)) {
       ++scratch_next_;
     } else {
-      StoreI32(&header_[hdr::kNextPage], page + 1);
+      le::PutI32(&header_[hdr::kNextPage], page + 1);
       SetModified();
     }
     ++p->pins;

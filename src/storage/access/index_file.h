@@ -101,13 +101,13 @@ class TIndexFile : public TFileHandler {
   int32_t FreeHead(int index) const;
   void SetFreeHead(int index, int32_t page);
   int32_t NextPage(int index) const;
-  int32_t active_count() const { return LoadI32(&header_[hdr::kActiveCount]); }
+  int32_t active_count() const { return le::I32(&header_[hdr::kActiveCount]); }
   void SetActiveCount(int32_t n);
   void IncrementActiveCount() { SetActiveCount(active_count() + 1); }
   void DecrementActiveCount() { SetActiveCount(active_count() - 1); }
   bool no_primary_key() const { return header_[hdr::kNoPrimaryKey] != 0; }
   void SetNoPrimaryKey(bool value);
-  uint32_t change_counter() const { return LoadU32(&header_[hdr::kChangeCounter]); }
+  uint32_t change_counter() const { return le::U32(&header_[hdr::kChangeCounter]); }
   bool header_modified() const { return header_modified_; }
   const std::array<uint8_t, kIndexPageSize>& header() const { return header_; }
   const TKeyLayout& Layout(int index) const { return layouts_[index]; }

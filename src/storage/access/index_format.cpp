@@ -9,7 +9,7 @@ TIndexDescriptor TIndexDescriptor::Decode(std::span<const uint8_t, hdr::kDescrip
   TIndexDescriptor d;
   const int name_len = std::min<int>(b[desc::kName], 30);
   d.name.assign(reinterpret_cast<const char*>(b.data() + 1), name_len);
-  d.key_length = int16_t(LoadU16(b.data() + desc::kKeyLength));
+  d.key_length = int16_t(le::U16(b.data() + desc::kKeyLength));
   d.descending = b[desc::kDescending] != 0;
   d.case_insensitive = b[desc::kCaseInsensitive] != 0;
   d.unique = b[desc::kUnique] != 0;
@@ -17,11 +17,11 @@ TIndexDescriptor TIndexDescriptor::Decode(std::span<const uint8_t, hdr::kDescrip
   d.field_count = b[desc::kFieldCount];
   for (int i = 0; i < kMaxKeyFields; ++i) {
     d.field_descending[i] = b[desc::kFieldDescending + i];
-    d.fields[i] = int16_t(LoadU16(b.data() + desc::kFields + 2 * i));
+    d.fields[i] = int16_t(le::U16(b.data() + desc::kFields + 2 * i));
   }
-  d.root = LoadI32(b.data() + desc::kRoot);
-  d.free_head = LoadI32(b.data() + desc::kFreeHead);
-  d.param_page = LoadI32(b.data() + desc::kParamPage);
+  d.root = le::I32(b.data() + desc::kRoot);
+  d.free_head = le::I32(b.data() + desc::kFreeHead);
+  d.param_page = le::I32(b.data() + desc::kParamPage);
   d.no_counts = b[desc::kNoCounts] != 0;
   d.temporary = b[desc::kTemporary] != 0;
   return d;
@@ -32,7 +32,7 @@ void TIndexDescriptor::Encode(std::span<uint8_t, hdr::kDescriptorSize> b) const 
   const size_t name_len = std::min<size_t>(name.size(), 30);
   b[desc::kName] = uint8_t(name_len);
   std::memcpy(b.data() + 1, name.data(), name_len);
-  StoreU16(b.data() + desc::kKeyLength, uint16_t(key_length));
+  le::PutU16(b.data() + desc::kKeyLength, uint16_t(key_length));
   b[desc::kDescending] = descending;
   b[desc::kCaseInsensitive] = case_insensitive;
   b[desc::kUnique] = unique;
@@ -40,11 +40,11 @@ void TIndexDescriptor::Encode(std::span<uint8_t, hdr::kDescriptorSize> b) const 
   b[desc::kFieldCount] = field_count;
   for (int i = 0; i < kMaxKeyFields; ++i) {
     b[desc::kFieldDescending + i] = field_descending[i];
-    StoreU16(b.data() + desc::kFields + 2 * i, uint16_t(fields[i]));
+    le::PutU16(b.data() + desc::kFields + 2 * i, uint16_t(fields[i]));
   }
-  StoreI32(b.data() + desc::kRoot, root);
-  StoreI32(b.data() + desc::kFreeHead, free_head);
-  StoreI32(b.data() + desc::kParamPage, param_page);
+  le::PutI32(b.data() + desc::kRoot, root);
+  le::PutI32(b.data() + desc::kFreeHead, free_head);
+  le::PutI32(b.data() + desc::kParamPage, param_page);
   b[desc::kNoCounts] = no_counts;
   b[desc::kTemporary] = temporary;
 }
@@ -52,25 +52,25 @@ void TIndexDescriptor::Encode(std::span<uint8_t, hdr::kDescriptorSize> b) const 
 TPageHeader TPageHeader::Decode(const uint8_t* b) {
   TPageHeader h;
   h.type = b[0];
-  h.count = LoadU16(b + 1);
-  h.prev = LoadI32(b + 3);
-  h.next = LoadI32(b + 7);
-  h.body_size = LoadU16(b + 11);
+  h.count = le::U16(b + 1);
+  h.prev = le::I32(b + 3);
+  h.next = le::I32(b + 7);
+  h.body_size = le::U16(b + 11);
   return h;
 }
 
 void TPageHeader::Encode(uint8_t* b) const {
   b[0] = type;
-  StoreU16(b + 1, count);
-  StoreI32(b + 3, prev);
-  StoreI32(b + 7, next);
-  StoreU16(b + 11, body_size);
+  le::PutU16(b + 1, count);
+  le::PutI32(b + 3, prev);
+  le::PutI32(b + 7, next);
+  le::PutU16(b + 11, body_size);
 }
 
 std::array<uint8_t, kIndexPageSize> NewIndexHeader() {
   std::array<uint8_t, kIndexPageSize> h{};
   h[hdr::kSignature] = kIndexSignature;
-  StoreI32(h.data() + hdr::kNextPage, 1);
+  le::PutI32(h.data() + hdr::kNextPage, 1);
   TIndexDescriptor status;
   status.name = "Sys Deleted";
   status.key_length = kStatusKeyLength;

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "storage/files/data_endian.h"
+
 namespace cairn {
 
 inline constexpr int kIndexPageSize = 4096;
@@ -80,20 +82,6 @@ inline constexpr int kParamPage = 96;
 inline constexpr int kNoCounts = 100;
 inline constexpr int kTemporary = 101;
 }  // namespace desc
-
-inline uint16_t LoadU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t LoadU32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-inline int32_t LoadI32(const uint8_t* p) { return int32_t(LoadU32(p)); }
-inline void StoreU16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-inline void StoreU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-inline void StoreI32(uint8_t* p, int32_t v) { StoreU32(p, uint32_t(v)); }
 
 // A decoded index descriptor. Encode/Decode convert to and from the 120 bytes;
 // the reserved bytes 95 and 102..119 are not kept (written as zero).

@@ -194,7 +194,7 @@ void TKeyLayout::BuildKey(std::span<const uint8_t> record, std::span<uint8_t> ke
     }
   }
   if (!unique_ && record.size() >= 9) {
-    const int32_t id = int32_t(LoadU32(record.data() + 5));
+    const int32_t id = int32_t(le::U32(record.data() + 5));
     EncodeRecordId(id, key.data() + segment_bytes_);
   }
 }
@@ -247,7 +247,7 @@ void MakeStatusKey(uint8_t status, int32_t record_id, std::span<uint8_t, kStatus
 
 void BuildStatusKey(std::span<const uint8_t> record, std::span<uint8_t, kStatusKeyLength> key) {
   MakeStatusKey(record.empty() ? 0 : record[0],
-                record.size() >= 9 ? int32_t(LoadU32(record.data() + 5)) : 0, key);
+                record.size() >= 9 ? int32_t(le::U32(record.data() + 5)) : 0, key);
 }
 
 }  // namespace cairn

@@ -38,7 +38,7 @@ void TIndexMaintainer::InsertRecord(std::span<const uint8_t> record, int32_t slo
   for (size_t n = 0; n < indexes.size(); ++n) TIndexTree(file_, indexes[n]).Insert(keys[n], slot);
   TIndexTree status(file_, kStatusIndex);
   uint8_t active[kStatusKeyLength];
-  MakeStatusKey(0, int32_t(LoadU32(record.data() + 5)), active);
+  MakeStatusKey(0, int32_t(le::U32(record.data() + 5)), active);
   if (!reused.empty()) {
     uint8_t old[kStatusKeyLength];
     BuildStatusKey(reused, old);
@@ -69,17 +69,17 @@ void TIndexMaintainer::ChangeRecord(std::span<const uint8_t> old_record,
   }
   for (const TChange& c : changes) TIndexTree(file_, c.index).Replace(c.old_key, c.new_key, slot);
   // The record ID is data too: keep the status key in step when it moves.
-  if (LoadU32(old_record.data() + 5) != LoadU32(new_record.data() + 5)) {
+  if (le::U32(old_record.data() + 5) != le::U32(new_record.data() + 5)) {
     uint8_t old_key[kStatusKeyLength], new_key[kStatusKeyLength];
-    MakeStatusKey(0, int32_t(LoadU32(old_record.data() + 5)), old_key);
-    MakeStatusKey(0, int32_t(LoadU32(new_record.data() + 5)), new_key);
+    MakeStatusKey(0, int32_t(le::U32(old_record.data() + 5)), old_key);
+    MakeStatusKey(0, int32_t(le::U32(new_record.data() + 5)), new_key);
     TIndexTree(file_, kStatusIndex).Replace(old_key, new_key, slot);
   }
 }
 
 void TIndexMaintainer::DeleteRecord(std::span<const uint8_t> record, int32_t slot) {
   for (int i : RegularIndexes()) TIndexTree(file_, i).Delete(KeyOf(i, record));
-  const int32_t id = int32_t(LoadU32(record.data() + 5));
+  const int32_t id = int32_t(le::U32(record.data() + 5));
   uint8_t active[kStatusKeyLength], deleted[kStatusKeyLength];
   MakeStatusKey(0, id, active);
   MakeStatusKey(1, id, deleted);

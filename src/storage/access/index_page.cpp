@@ -41,8 +41,8 @@ void TPage::Insert(int pos, const uint8_t* key, int32_t ref, uint32_t sub_count)
   uint8_t* at = &slots_[size_t(pos) * stride()];
   std::memmove(at + stride(), at, size_t(count_ - pos) * stride());
   std::memmove(at, key, size_t(shape_.key_length));
-  StoreI32(at + shape_.key_length, ref);
-  StoreU32(at + shape_.key_length + 4, sub_count);
+  le::PutI32(at + shape_.key_length, ref);
+  le::PutU32(at + shape_.key_length + 4, sub_count);
   at[shape_.key_length + 8] = 0;
   at[shape_.key_length + 9] = 0;
   ++count_;
@@ -167,7 +167,7 @@ void TPage::Encode(std::span<uint8_t, kIndexPageSize> out) const {
       std::memcpy(w, Key(i), size_t(k) + 4);
       w += k + 4;
       if (!shape_.no_counts) {
-        StoreU32(w, SubCount(i));
+        le::PutU32(w, SubCount(i));
         w += 4;
       }
     }

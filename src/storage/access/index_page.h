@@ -65,10 +65,10 @@ class TPage {
   // Entries, 0-based.
   const uint8_t* Key(int i) const { return &slots_[size_t(i) * stride()]; }
   uint8_t* MutableKey(int i) { return &slots_[size_t(i) * stride()]; }
-  int32_t Ref(int i) const { return LoadI32(Key(i) + shape_.key_length); }
-  void SetRef(int i, int32_t v) { StoreI32(MutableKey(i) + shape_.key_length, v); }
-  uint32_t SubCount(int i) const { return LoadU32(Key(i) + shape_.key_length + 4); }
-  void SetSubCount(int i, uint32_t v) { StoreU32(MutableKey(i) + shape_.key_length + 4, v); }
+  int32_t Ref(int i) const { return le::I32(Key(i) + shape_.key_length); }
+  void SetRef(int i, int32_t v) { le::PutI32(MutableKey(i) + shape_.key_length, v); }
+  uint32_t SubCount(int i) const { return le::U32(Key(i) + shape_.key_length + 4); }
+  void SetSubCount(int i, uint32_t v) { le::PutU32(MutableKey(i) + shape_.key_length + 4, v); }
   uint8_t Dup(int i) const { return Key(i)[shape_.key_length + 8]; }
   uint8_t Trail(int i) const { return Key(i)[shape_.key_length + 9]; }
   void SetKey(int i, const uint8_t* key);

@@ -52,12 +52,12 @@ void InfoIndex(const TTablePath& table, TInfoReport& report) {
     file.OpenIndexFile();
     const auto& h = file.header();
     j["changeCounter"] = file.change_counter();
-    j["nextPage"] = LoadI32(&h[hdr::kNextPage]);
+    j["nextPage"] = le::I32(&h[hdr::kNextPage]);
     j["secondaryIndexes"] = file.secondary_count();
     j["activeRecords"] = file.active_count();
     j["noPrimaryKey"] = file.no_primary_key();
     InfoLine(t, "change counter", std::to_string(file.change_counter()));
-    InfoLine(t, "next page", std::to_string(LoadI32(&h[hdr::kNextPage])));
+    InfoLine(t, "next page", std::to_string(le::I32(&h[hdr::kNextPage])));
     InfoLine(t, "secondary indexes", std::to_string(file.secondary_count()));
     InfoLine(t, "active records", std::to_string(file.active_count()));
     InfoLine(t, "no primary key", file.no_primary_key() ? "yes" : "no");

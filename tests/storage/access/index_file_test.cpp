@@ -122,17 +122,17 @@ TEST(IndexValidationTest, DamagedHeadersGiveTheirCodes) {
          b[13] = 2;
        },
        CAIRN_HEADERCORRUPT},
-      {"missing field", [](auto& b) { StoreU16(&b[134 + 54], 99); }, CAIRN_HEADERCORRUPT},
-      {"blob field", [](auto& b) { StoreU16(&b[134 + 54], 7); }, CAIRN_HEADERCORRUPT},
-      {"gap in fields", [](auto& b) { StoreU16(&b[134 + 58], 2); }, CAIRN_HEADERCORRUPT},
+      {"missing field", [](auto& b) { le::PutU16(&b[134 + 54], 99); }, CAIRN_HEADERCORRUPT},
+      {"blob field", [](auto& b) { le::PutU16(&b[134 + 54], 7); }, CAIRN_HEADERCORRUPT},
+      {"gap in fields", [](auto& b) { le::PutU16(&b[134 + 58], 2); }, CAIRN_HEADERCORRUPT},
       {"17 fields", [](auto& b) { b[134 + 37] = 17; }, CAIRN_HEADERCORRUPT},
-      {"key length", [](auto& b) { StoreU16(&b[134 + 31], 9); }, CAIRN_HEADERCORRUPT},
-      {"root beyond next page", [](auto& b) { StoreI32(&b[134 + 86], 500); }, CAIRN_HEADERCORRUPT},
-      {"free list beyond", [](auto& b) { StoreI32(&b[3734 + 90], -3); }, CAIRN_HEADERCORRUPT},
+      {"key length", [](auto& b) { le::PutU16(&b[134 + 31], 9); }, CAIRN_HEADERCORRUPT},
+      {"root beyond next page", [](auto& b) { le::PutI32(&b[134 + 86], 500); }, CAIRN_HEADERCORRUPT},
+      {"free list beyond", [](auto& b) { le::PutI32(&b[3734 + 90], -3); }, CAIRN_HEADERCORRUPT},
       {"text index on a number",
        [](auto& b) {
          b[3854 + 37] = 1;
-         StoreU16(&b[3854 + 54], 2);
+         le::PutU16(&b[3854 + 54], 2);
        },
        CAIRN_HEADERCORRUPT},
       {"short file", [](auto& b) { b.resize(1000); }, CAIRN_HEADERCORRUPT},
@@ -262,11 +262,11 @@ TEST(IndexCacheTest, ChangedTableRestartsAReadFromTheRoot) {
 TEST(IndexLimitsTest, FullFileRefusesNewPages) {
   auto f = FilledFile(0);
   // Next page at the 4,000,000,000-byte limit.
-  StoreI32(const_cast<uint8_t*>(&f->header()[hdr::kNextPage]), 976562);
+  le::PutI32(const_cast<uint8_t*>(&f->header()[hdr::kNextPage]), 976562);
   TRecordImage r;
   r.SetInt(TestFields()[1], 1);
   EXPECT_EQ(CodeOf([&] { TIndexTree(*f, 0).Insert(KeyFor(*f, 0, r), 1); }), CAIRN_TABLEFULL);
-  StoreI32(const_cast<uint8_t*>(&f->header()[hdr::kNextPage]), 976561);
+  le::PutI32(const_cast<uint8_t*>(&f->header()[hdr::kNextPage]), 976561);
   EXPECT_EQ(CodeOf([&] { TIndexTree(*f, 0).Insert(KeyFor(*f, 0, r), 1); }), 0);
 }
 
@@ -331,7 +331,7 @@ TEST(IndexCorruptionTest, DamagedTreesAreReportedNeverLoop) {
        false},
       {"free list into a tree",
        [](TIndexFile& f) {
-         StoreI32(const_cast<uint8_t*>(
+         le::PutI32(const_cast<uint8_t*>(
                       &f.header()[hdr::DescriptorOffset(kStatusIndex) + desc::kFreeHead]),
                   2);
        },

@@ -26,15 +26,15 @@ TEST(IndexHeaderTest, NewFileIsOneHeaderPageWithTheFixedDescriptors) {
   const std::vector<uint8_t> b = ReadAll(*f);
   ASSERT_EQ(b.size(), 4096u);
   EXPECT_EQ(b[8], 5);
-  EXPECT_EQ(LoadI32(&b[9]), 1);
+  EXPECT_EQ(le::I32(&b[9]), 1);
   EXPECT_EQ(b[13], 0);
   EXPECT_EQ(b[3734], 11);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[3735]), 11), "Sys Deleted");
-  EXPECT_EQ(LoadU16(&b[3734 + 31]), 5);
+  EXPECT_EQ(le::U16(&b[3734 + 31]), 5);
   EXPECT_EQ(b[3734 + 36], 0);
   EXPECT_EQ(b[3854], 8);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[3855]), 8), "Sys Text");
-  EXPECT_EQ(LoadU16(&b[3854 + 31]), 68);
+  EXPECT_EQ(le::U16(&b[3854 + 31]), 68);
   EXPECT_EQ(b[3854 + 36], 3);
   // Everything else is zero apart from the change counter.
   std::vector<uint8_t> expect(4096, 0);
@@ -42,7 +42,7 @@ TEST(IndexHeaderTest, NewFileIsOneHeaderPageWithTheFixedDescriptors) {
   std::copy(fresh.begin(), fresh.end(), expect.begin());
   std::copy(b.begin(), b.begin() + 4, expect.begin());
   EXPECT_EQ(b, expect);
-  EXPECT_GE(LoadU32(&b[0]), 1u) << "each header write counts";
+  EXPECT_GE(le::U32(&b[0]), 1u) << "each header write counts";
 }
 
 TEST(IndexHeaderTest, TemporaryDescriptorsNeverReachTheDisk) {
@@ -129,8 +129,8 @@ TEST(IndexPageTest, LeafBodiesOfEachCompression) {
                                                   {1, 2, 3, 0, 0x80, 0, 0, 1}};
   auto none = EncodeLeaf(Shape(8, false, kCompressNone), keys);
   EXPECT_EQ(none[0], kPageLeaf);
-  EXPECT_EQ(LoadU16(&none[1]), 2);
-  EXPECT_EQ(LoadU16(&none[11]), 0) << "uncompressed pages store no body size";
+  EXPECT_EQ(le::U16(&none[1]), 2);
+  EXPECT_EQ(le::U16(&none[11]), 0) << "uncompressed pages store no body size";
   EXPECT_EQ(Body(none, 24), (std::vector<uint8_t>{1, 2, 0, 0, 0x80, 0, 0, 0, 100, 0, 0, 0,
                                                   1, 2, 3, 0, 0x80, 0, 0, 1, 101, 0, 0, 0}));
 
@@ -139,7 +139,7 @@ TEST(IndexPageTest, LeafBodiesOfEachCompression) {
   EXPECT_EQ(Body(dup, 13 + 11),
             (std::vector<uint8_t>{0, 1, 2, 0, 0,    0x80, 0, 0, 0,   100, 0, 0,
                                   0, 2, 3, 0, 0x80, 0,    0, 1, 101, 0,   0, 0}));
-  EXPECT_EQ(LoadU16(&dup[11]), 24);
+  EXPECT_EQ(le::U16(&dup[11]), 24);
 
   auto trail = EncodeLeaf(Shape(8, false, kCompressTrailing), keys);
   // Trailing zeros counted before the suffix; the suffix is always stored.
@@ -149,7 +149,7 @@ TEST(IndexPageTest, LeafBodiesOfEachCompression) {
   auto full = EncodeLeaf(Shape(8, false, kCompressFull), keys);
   EXPECT_EQ(Body(full, 12 + 11), (std::vector<uint8_t>{0, 2, 1, 2,    0x80, 0, 0, 0,   100, 0, 0, 0,
                                                        2, 1, 3, 0x80, 0,    0, 1, 101, 0,   0, 0}));
-  EXPECT_EQ(LoadU16(&full[11]), 23);
+  EXPECT_EQ(le::U16(&full[11]), 23);
 
   // Unique: trailing zeros of the whole key may be dropped.
   auto ut = EncodeLeaf(Shape(4, true, kCompressTrailing), {{7, 0, 0, 0}});
@@ -236,17 +236,17 @@ TEST(IndexPageTest, DecodeRejectsMalformedBodies) {
   bad[13] = 1;  // first entry claims a shared prefix
   EXPECT_FALSE(p.Decode(bad));
   bad = img;
-  StoreU16(&bad[1], 3);  // more entries than the body holds
+  le::PutU16(&bad[1], 3);  // more entries than the body holds
   EXPECT_FALSE(p.Decode(bad));
   bad = img;
-  StoreU16(&bad[11], 5000);
+  le::PutU16(&bad[11], 5000);
   EXPECT_FALSE(p.Decode(bad));
   bad = img;
   bad[0] = 9;
   EXPECT_FALSE(p.Decode(bad));
   const TPageShape plain = Shape(8, true, kCompressNone);
   auto img2 = EncodeLeaf(plain, {{1, 2, 3, 4, 5, 6, 7, 8}});
-  StoreU16(&img2[1], 400);  // beyond floor(4083 / 12)
+  le::PutU16(&img2[1], 400);  // beyond floor(4083 / 12)
   p.Reset(plain, 1, 5);
   EXPECT_FALSE(p.Decode(img2));
 }

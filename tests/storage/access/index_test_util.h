@@ -27,8 +27,8 @@ inline constexpr int kTestRecordSize = 561;
 class TRecordImage {
  public:
   explicit TRecordImage(int32_t id = 1) : bytes_(kTestRecordSize, 0) { SetId(id); }
-  void SetId(int32_t id) { StoreI32(&bytes_[5], id); }
-  int32_t id() const { return LoadI32(&bytes_[5]); }
+  void SetId(int32_t id) { le::PutI32(&bytes_[5], id); }
+  int32_t id() const { return le::I32(&bytes_[5]); }
   void SetStatus(uint8_t s) { bytes_[0] = s; }
   void SetNull(const TKeyField& f) { std::memset(&bytes_[f.offset], 0, f.storage_size + 1u); }
   void SetString(const TKeyField& f, const std::string& s) {
@@ -39,11 +39,11 @@ class TRecordImage {
   }
   void SetInt(const TKeyField& f, int32_t v) {
     bytes_[f.offset] = 1;
-    StoreI32(&bytes_[f.offset + 1], v);
+    le::PutI32(&bytes_[f.offset + 1], v);
   }
   void SetSmall(const TKeyField& f, int16_t v) {
     bytes_[f.offset] = 1;
-    StoreU16(&bytes_[f.offset + 1], uint16_t(v));
+    le::PutU16(&bytes_[f.offset + 1], uint16_t(v));
   }
   void SetDouble(const TKeyField& f, double v) {
     bytes_[f.offset] = 1;

@@ -459,18 +459,24 @@ uint16_t TDataCursor::Next(std::vector<uint8_t>& record) {
       state_ = (state_ == TState::kBof || state_ == TState::kNone) ? TState::kNone : TState::kEof;
       return CAIRN_EOF;
     }
-    std::vector<uint8_t> image;
-    const bool cached = table_->Data().Cache().Find(uint32_t(pos.Slot())) != nullptr;
-    if (!ReadRecord(uint32_t(pos.Slot()), image, true)) {
+    if (!TakeRecordAt(pos, true, record)) {
       Resync();
       continue;
     }
-    if (!cached && !RecordIdOrder()) Prefetch(pos, true);
-    record_ = std::move(image);
-    SetOnPosition(pos);
-    record = record_;
     return CAIRN_NONE;
   }
+}
+
+bool TDataCursor::TakeRecordAt(const TTreePosition& pos, bool forward,
+                               std::vector<uint8_t>& record) {
+  std::vector<uint8_t> image;
+  const bool cached = table_->Data().Cache().Find(uint32_t(pos.Slot())) != nullptr;
+  if (!ReadRecord(uint32_t(pos.Slot()), image, forward)) return false;
+  if (!cached && !RecordIdOrder()) Prefetch(pos, forward);
+  record_ = std::move(image);
+  SetOnPosition(pos);
+  record = record_;
+  return true;
 }
 
 uint16_t TDataCursor::Prior(std::vector<uint8_t>& record) {
@@ -504,16 +510,10 @@ uint16_t TDataCursor::Prior(std::vector<uint8_t>& record) {
       state_ = (state_ == TState::kEof || state_ == TState::kNone) ? TState::kNone : TState::kBof;
       return CAIRN_BOF;
     }
-    std::vector<uint8_t> image;
-    const bool cached = table_->Data().Cache().Find(uint32_t(pos.Slot())) != nullptr;
-    if (!ReadRecord(uint32_t(pos.Slot()), image, false)) {
+    if (!TakeRecordAt(pos, false, record)) {
       Resync();
       continue;
     }
-    if (!cached && !RecordIdOrder()) Prefetch(pos, false);
-    record_ = std::move(image);
-    SetOnPosition(pos);
-    record = record_;
     return CAIRN_NONE;
   }
 }

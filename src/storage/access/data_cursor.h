@@ -137,6 +137,9 @@ class TDataCursor {
   void Resync();
   void SyncIfChanged();
   void SetOnPosition(const TTreePosition& pos);
+  // Reads the record at `pos` (reading ahead in the walk's direction) and makes
+  // it current; false when another process changed the table meanwhile.
+  bool TakeRecordAt(const TTreePosition& pos, bool forward, std::vector<uint8_t>& record);
   uint16_t StateCode() const;
   void RaiseTable(uint16_t code) const;
   void ReleaseLockOf(uint32_t slot);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/index_check.h"
 #include "storage/access/index_file.h"
 #include "storage/access/index_page.h"

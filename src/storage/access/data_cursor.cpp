@@ -5,7 +5,7 @@
 
 #include "storage/access/data_directory.h"
 #include "storage/access/data_session.h"
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/index_key.h"
 #include "storage/access/index_tree.h"
 #include "storage/files/data_endian.h"

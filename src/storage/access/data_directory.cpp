@@ -4,7 +4,7 @@
 
 #include "storage/access/data_session.h"
 #include "storage/access/data_table.h"
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 
 namespace cairn {
 

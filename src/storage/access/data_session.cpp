@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "storage/access/data_directory.h"
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 
 namespace cairn {
 

@@ -1,9 +1,3 @@
-# Table locales (ICU collation and upper-casing of single-byte text). Kept
-# apart so the data file's locale check can use it without the index code.
-add_library(cairn_locale STATIC ${CMAKE_CURRENT_LIST_DIR}/table_locale.cpp)
-target_include_directories(cairn_locale PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(cairn_locale PUBLIC ICU::uc ICU::i18n)
-
 # Index file, keys, the B+tree, per-record maintenance and the checker.
 add_library(cairn_index STATIC
   ${CMAKE_CURRENT_LIST_DIR}/index_format.cpp
@@ -24,5 +18,4 @@ target_link_libraries(cairn_access INTERFACE cairn_index_table)
 if(TARN_FUZZ)
   # Coverage for the fuzz targets of fuzz/index.cmake.
   target_compile_options(cairn_index PRIVATE -fsanitize=fuzzer-no-link,address)
-  target_compile_options(cairn_locale PRIVATE -fsanitize=fuzzer-no-link,address)
 endif()

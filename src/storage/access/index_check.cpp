@@ -3,7 +3,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/index_tree.h"
 
 namespace cairn {

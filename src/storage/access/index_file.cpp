@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <random>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/scramble.h"
 
 namespace cairn {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "storage/access/index_format.h"
-#include "storage/access/table_locale.h"
+#include "storage/base/table_locale.h"
 
 namespace cairn {
 

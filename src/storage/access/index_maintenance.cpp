@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/index_tree.h"
 
 namespace cairn {

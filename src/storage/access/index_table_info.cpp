@@ -1,6 +1,6 @@
 #include "storage/access/index_table_info.h"
 
-#include "storage/access/table_locale.h"
+#include "storage/base/table_locale.h"
 
 namespace cairn {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/index_key.h"
 #include "storage/access/index_tree.h"
 #include "storage/files/data_endian.h"

@@ -5,7 +5,7 @@
 // transfer that follows (Enter/Leave).
 //
 // Failures are returned, never thrown: negative values are the negated engine
-// error code (see storage/access/engine_error.h). TFileHandler turns them into
+// error code (see storage/base/engine_error.h). TFileHandler turns them into
 // ECairnEngineError.
 //
 // Byte-range locks are kept in the object's list of held ranges, tagged with

@@ -1,6 +1,6 @@
 #include "storage/files/blob_buffer.h"
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 
 namespace cairn {
 

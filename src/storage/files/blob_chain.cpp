@@ -4,7 +4,7 @@
 #include <limits>
 #include <vector>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/blob_file.h"
 
 namespace cairn {

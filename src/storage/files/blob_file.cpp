@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/data_endian.h"
 #include "storage/files/scramble.h"
 

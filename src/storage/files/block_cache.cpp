@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/scramble.h"
 
 namespace cairn {

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <unordered_map>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/data_locale.h"
 #include "storage/files/field_values.h"
 #include "storage/files/scramble.h"

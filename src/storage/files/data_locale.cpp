@@ -1,6 +1,6 @@
 #include "storage/files/data_locale.h"
 
-#include "storage/access/table_locale.h"
+#include "storage/base/table_locale.h"
 
 namespace cairn {
 

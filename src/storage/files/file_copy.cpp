@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/chunk_codec.h"
 #include "storage/files/file_handler.h"
 #include "storage/files/file_list.h"

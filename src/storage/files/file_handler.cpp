@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/file_list.h"
 #include "storage/files/os_error.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/memory_file.h"
 #include "storage/files/physical_file.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/os_error.h"
 
 namespace cairn {

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 
 namespace cairn {
 namespace {

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/os_error.h"
 
 namespace cairn {

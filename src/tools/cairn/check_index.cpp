@@ -2,7 +2,7 @@
 // the active record count); prints each fault and exits 1 when there is any.
 #include <iostream>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/index_check.h"
 #include "storage/access/index_table_info.h"
 #include "storage/files/data_file.h"

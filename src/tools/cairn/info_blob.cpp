@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <unordered_set>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/blob_file.h"
 #include "storage/files/data_file.h"
 #include "tools/cairn/info.h"

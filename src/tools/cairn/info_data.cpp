@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/data_file.h"
 #include "storage/files/field_values.h"
 #include "tools/cairn/info.h"

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/index_file.h"
 #include "storage/access/index_table_info.h"
 #include "storage/files/data_file.h"

@@ -9,7 +9,7 @@
 #include "storage/access/data_cursor.h"
 #include "storage/access/data_directory.h"
 #include "storage/access/data_session.h"
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/table_check.h"
 #include "storage/files/data_endian.h"
 #include "storage/files/field_codec.h"

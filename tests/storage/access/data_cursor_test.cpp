@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/index_tree.h"
 #include "storage/access/table_check.h"
 #include "storage/files/field_codec.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "tables_test_support.h"
 
 namespace cairn {

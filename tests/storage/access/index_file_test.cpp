@@ -7,7 +7,7 @@
 #include <random>
 
 #include "index_test_util.h"
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/index_check.h"
 #include "storage/access/index_maintenance.h"
 #include "storage/access/index_tree.h"

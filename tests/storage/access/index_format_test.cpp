@@ -6,7 +6,7 @@
 #include <random>
 
 #include "index_test_util.h"
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/index_key.h"
 #include "storage/access/index_page.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/access/index_check.h"
 #include "storage/access/table_check.h"
 #include "tables_test_support.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "tables_test_support.h"
 
 namespace {

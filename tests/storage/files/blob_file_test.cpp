@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/data_endian.h"
 #include "storage/files/scramble.h"
 

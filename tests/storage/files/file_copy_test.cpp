@@ -3,7 +3,7 @@
 #include <random>
 
 #include "io_test_util.h"
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/file_handler.h"
 
 namespace cairn {

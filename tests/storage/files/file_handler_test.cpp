@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "io_test_util.h"
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/file_list.h"
 #include "storage/files/memory_file.h"
 

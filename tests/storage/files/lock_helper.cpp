@@ -14,7 +14,7 @@
 #include <sstream>
 #include <string>
 
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 #include "storage/files/file_handler.h"
 
 int main() {

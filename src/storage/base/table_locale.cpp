@@ -1,4 +1,4 @@
-#include "storage/access/table_locale.h"
+#include "storage/base/table_locale.h"
 
 #include <unicode/coll.h>
 #include <unicode/locid.h>

@@ -1,4 +1,4 @@
-#include "storage/access/engine_error.h"
+#include "storage/base/engine_error.h"
 
 #include <algorithm>
 #include <array>

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "storage/base/engine_error.h"
+#include "storage/files/file_faults.h"
 #include "storage/files/file_list.h"
 #include "storage/files/os_error.h"
 
@@ -103,6 +104,20 @@ int64_t TFileHandler::Read(void* buffer, int64_t length, bool allow_short) {
 
 void TFileHandler::Write(const void* buffer, int64_t length) {
   if (!open_) Raise(CAIRN_OSEBADF);
+  TFileFaults& faults = TFileFaults::Instance();
+  if (faults.active()) {
+    std::lock_guard guard(file_->mutex());
+    int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
+    int64_t size = file_->Size();
+    Check(position);
+    Check(size);
+    bool fail = false;
+    int64_t allowed = faults.BeforeWrite(file_name_, uint64_t(position), length, uint64_t(size), fail);
+    if (fail) {
+      if (allowed > 0) file_->Write(handle_id_, buffer, allowed);
+      Raise(CAIRN_WRITEERR);
+    }
+  }
   int64_t n = file_->Write(handle_id_, buffer, length);
   if (n < 0) {
     // Memory exhaustion says more than a plain write error.
@@ -114,6 +129,8 @@ void TFileHandler::Write(const void* buffer, int64_t length) {
 
 void TFileHandler::Flush() {
   if (!open_) Raise(CAIRN_OSEBADF);
+  TFileFaults& faults = TFileFaults::Instance();
+  if (faults.active() && faults.BeforeFlush(file_name_)) Raise(CAIRN_WRITEERR);
   if (file_->Flush() != 0) Raise(CAIRN_WRITEERR);
 }
 

@@ -11,7 +11,8 @@
 // close a handler between Enter and Leave: the registry's mutex is always taken
 // before a file object's. The locks are byte-range locks (see file_locks.h);
 // they return false rather than raise, and the blocking ones retry as
-// TLockRetry says.
+// TLockRetry says. Every write, truncation and flush passes TFileFaults
+// (file_faults.h), where tests inject write errors and a full disk.
 #pragma once
 
 #include <cstdint>

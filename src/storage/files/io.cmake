@@ -3,6 +3,7 @@ add_library(cairn_io STATIC
   ${CMAKE_CURRENT_LIST_DIR}/abstract_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/chunk_codec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_copy.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/file_faults.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_handler.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_list.cpp
   ${CMAKE_CURRENT_LIST_DIR}/memory_file.cpp

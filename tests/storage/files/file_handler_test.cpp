@@ -8,6 +8,7 @@
 
 #include "io_test_util.h"
 #include "storage/base/engine_error.h"
+#include "storage/files/file_faults.h"
 #include "storage/files/file_list.h"
 #include "storage/files/memory_file.h"
 
@@ -289,6 +290,42 @@ TEST(FileHandlerTest, TemporaryMemoryFileLosesItsContentsAtLastClose) {
   EXPECT_EQ(h.Size(), 0);
   h.Close();
   h.Delete();
+}
+
+// The fault seam: an armed write call fails without touching the file, a full
+// disk keeps the bytes that fit, files outside the scope are never affected.
+TEST(FileHandlerTest, InjectedWriteFailuresAndFullDiskReachOnlyFilesInScope) {
+  TScratchDir dir;
+  TScratchDir other_dir;
+  TFileFaults::TScope faults(dir.path());
+  TFileHandler h(dir.File("a.DAT"));
+  TFileHandler other(other_dir.File("b.DAT"));
+  h.Create();
+  other.Create();
+  h.WriteAt(0, "abcd", 4);
+  EXPECT_EQ(TFileFaults::Instance().write_calls(), 1);
+
+  TFileFaults::Instance().FailWriteCall(2);
+  h.WriteAt(0, "x", 1);
+  other.WriteAt(0, "other", 5);  // out of scope: neither counted nor failed
+  EXPECT_EQ(Caught([&] { h.WriteAt(1, "y", 1); }).code(), CAIRN_WRITEERR);
+  h.WriteAt(1, "z", 1);  // only the armed call fails
+  TFileFaults::Instance().FailWriteCall(1);
+  EXPECT_EQ(Caught([&] { h.Flush(); }).code(), CAIRN_WRITEERR);
+  TFileFaults::Instance().FailWriteCall(1);
+  EXPECT_EQ(Caught([&] { h.Truncate(1); }).code(), CAIRN_WRITEERR);
+  EXPECT_EQ(h.Size(), 4);
+  EXPECT_EQ(TFileFaults::Instance().write_calls(), 6);
+
+  TFileFaults::Instance().set_size_limit(6);
+  h.WriteAt(0, "0123", 4);  // rewriting inside the file is no growth
+  EXPECT_EQ(Caught([&] { h.WriteAt(4, "4567", 4); }).code(), CAIRN_WRITEERR);
+  EXPECT_EQ(Caught([&] { h.Truncate(7); }).code(), CAIRN_WRITEERR);
+  other.WriteAt(0, "0123456789", 10);
+  h.Close();
+  other.Close();
+  EXPECT_EQ(ReadFile(dir.File("a.DAT")), "012345");
+  EXPECT_EQ(ReadFile(other_dir.File("b.DAT")), "0123456789");
 }
 
 }  // namespace

@@ -1,0 +1,77 @@
+// TFileFaults: the one point every change to a table file passes through
+// (TFileHandler::Write, which also truncates and extends, and
+// TFileHandler::Flush), so that tests can make the file layer fail the way a
+// disk does. Process-wide; inactive (and nearly free) until a test arms it.
+//
+//   auto& faults = TFileFaults::Instance();
+//   faults.set_scope(folder);      // only files whose name starts so
+//   faults.FailWriteCall(3);       // the 3rd write call from now fails
+//   faults.set_size_limit(65536);  // no file may grow past 64 KiB (disk full)
+//   ... faults.write_calls() counts the write calls seen since Reset() ...
+//   faults.Reset();                // or let a TFileFaults::TScope do it
+//
+// A write call is a write, a truncation or a flush. The failing call changes
+// nothing and raises CAIRN_WRITEERR. A write that would grow a file past the
+// size limit writes the bytes that fit, then raises CAIRN_WRITEERR, as a full
+// disk does.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace cairn {
+
+class TFileFaults {
+ public:
+  static TFileFaults& Instance();
+
+  // Disarms everything and zeroes the counter.
+  void Reset();
+  // Only files whose name starts with `prefix` are counted and failed
+  // (empty: every file).
+  void set_scope(std::string prefix);
+  // The `n`th write call from now fails (n >= 1); 0 disarms.
+  void FailWriteCall(int64_t n);
+  // Largest size any file in scope may reach; 0 lifts the limit.
+  void set_size_limit(uint64_t bytes);
+  // Write calls in scope since Reset().
+  int64_t write_calls() const;
+
+  // Resets on construction and destruction, for tests.
+  class TScope {
+   public:
+    explicit TScope(std::string prefix = {});
+    ~TScope();
+    TScope(const TScope&) = delete;
+    TScope& operator=(const TScope&) = delete;
+  };
+
+  // True once a test armed anything; the handler skips the calls below
+  // otherwise.
+  bool active() const { return armed_.load(std::memory_order_relaxed); }
+
+  // Called by the file handler before a write of `length` bytes (0 =
+  // truncation) at `offset` of a file now `size` bytes long. Returns how many
+  // bytes may be written, and sets `fail` when the call must then fail.
+  int64_t BeforeWrite(const std::string& file, uint64_t offset, int64_t length, uint64_t size,
+                      bool& fail);
+  // Called before a flush; true when it must fail.
+  bool BeforeFlush(const std::string& file);
+
+ private:
+  TFileFaults() = default;
+  bool InScope(const std::string& file) const;
+  // Counts one call; true when it is the one armed to fail.
+  bool CountCall();
+
+  mutable std::mutex mutex_;
+  std::atomic<bool> armed_ = false;
+  std::string scope_;
+  int64_t calls_ = 0;
+  int64_t fail_at_ = 0;  // absolute call number, 0 = none
+  uint64_t size_limit_ = 0;
+};
+
+}  // namespace cairn

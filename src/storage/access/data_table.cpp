@@ -175,6 +175,9 @@ void TDataTable::OpenFiles() {
   TDataFileHooks hooks;
   hooks.write_lock_held = [this] { return write_locked_; };
   hooks.table_changed_on_disk = [this] { return ChangedBeforeDiskRead(); };
+  // Other processes notice changes only through the header counters, so a
+  // flush that wrote records takes a header write with it.
+  hooks.records_written = [this] { data_->MarkHeaderModified(); };
   data_->SetHooks(std::move(hooks));
   data_->Open();
 

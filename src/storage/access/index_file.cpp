@@ -684,6 +684,9 @@ bool TIndexFile::Flush(bool temporary) {
     for (size_t r = 0; r < run; ++r) dirty[i + r]->dirty = false;
     i = j;
   }
+  // A key changed inside a leaf moves no header field, yet other processes
+  // notice changes only through the header's counter.
+  if (!temporary) SetModified();
   return true;
 }
 

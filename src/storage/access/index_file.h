@@ -85,7 +85,9 @@ class TIndexFile : public TFileHandler {
   void FreePage(TPage* page);
   void ReleasePage(TPage* page);
   void MarkDirty(TPage* page) { page->dirty = true; }
-  // Writes dirty unpinned pages of the permanent (or temporary) indexes.
+  // Writes dirty unpinned pages of the permanent (or temporary) indexes;
+  // pages of permanent ones written mark the header modified, so that the
+  // next WriteHeader moves the change counter.
   bool Flush(bool temporary = false);
   // Evicts least recently used clean pages down to the cache target.
   void TrimCache();

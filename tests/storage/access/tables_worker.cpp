@@ -11,6 +11,7 @@
 //     input, unlocks, prints "released" and waits for end of input.
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -84,6 +85,62 @@ int Hold(const std::string& dir, const std::string& item) {
   return 0;
 }
 
+// Shows ITEM as it is now and locks it for an edit; false when it is not there.
+bool FindAndLock(TDataCursor& cursor, const std::string& item, std::vector<uint8_t>& record) {
+  cursor.Refresh();
+  if (cursor.FindKey(cursor.BuildKey(PalRecord(cursor, item, "", 730120)), false) != CAIRN_NONE)
+    return false;
+  cursor.GetCurrent(record);
+  cursor.GetCurrent(record, true);
+  return true;
+}
+
+std::string RunCommand(TDataCursor& cursor, const std::string& line) {
+  std::istringstream in(line);
+  std::string command, item, value;
+  in >> command >> item >> value;
+  std::vector<uint8_t> record;
+  if (command == "items") {
+    std::string out = "items";
+    for (const std::string& each : cairn::testing::Items(cursor)) out += " " + each;
+    return out;
+  }
+  if (command == "append") {
+    cursor.Append(PalRecord(cursor, item, "other", 730120));
+    return "ok";
+  }
+  if (!FindAndLock(cursor, item, record)) return "error " + std::to_string(CAIRN_RECNOTFOUND);
+  const std::string user = cairn::testing::FieldText(cursor, record, "User");
+  const std::string pw = cairn::testing::FieldText(cursor, record, "PW");
+  if (command == "rename") {
+    cursor.Modify(PalRecord(cursor, value, user, 730120, pw));
+  } else if (command == "pw") {
+    cursor.Modify(PalRecord(cursor, item, user, 730120, value));
+  } else if (command == "delete") {
+    cursor.Delete(record);
+  } else {
+    return "error usage";
+  }
+  return "ok";
+}
+
+int Session(const std::string& dir) {
+  TDataSession session;
+  TDataCursor cursor;
+  cursor.Open(session.OpenDirectory(dir), "Pal");
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    std::string answer;
+    try {
+      answer = RunCommand(cursor, line);
+    } catch (const ECairnEngineError& error) {
+      answer = "error " + std::to_string(error.code());
+    }
+    std::cout << answer << "\n" << std::flush;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +149,7 @@ int main(int argc, char** argv) {
     if (args.size() == 4 && args[0] == "workload")
       return Workload(args[1], std::stoi(args[2]), std::stoi(args[3]));
     if (args.size() == 3 && args[0] == "hold") return Hold(args[1], args[2]);
+    if (args.size() == 2 && args[0] == "session") return Session(args[1]);
     if (args.size() == 3 && args[0] == "append") {
       TDataSession session;
       TDataCursor cursor;

@@ -1,0 +1,6 @@
+# Report engine and reports: layout read back from PDF, report files,
+# exports opened by real readers, the preview window, printing through CUPS.
+add_executable(report_layout_test ${CMAKE_CURRENT_LIST_DIR}/report_layout_test.cpp)
+target_link_libraries(report_layout_test PRIVATE tarn_reports tarn_qt_test_main)
+gtest_discover_tests(report_layout_test DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)

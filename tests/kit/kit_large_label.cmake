@@ -1,0 +1,4 @@
+add_executable(large_label_test ${CMAKE_CURRENT_LIST_DIR}/large_label_test.cpp)
+target_link_libraries(large_label_test PRIVATE tarn_kit tarn_qt_test_main)
+gtest_discover_tests(large_label_test DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)

@@ -4,3 +4,8 @@ add_executable(report_layout_test ${CMAKE_CURRENT_LIST_DIR}/report_layout_test.c
 target_link_libraries(report_layout_test PRIVATE tarn_reports tarn_qt_test_main)
 gtest_discover_tests(report_layout_test DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+
+add_executable(report_file_test ${CMAKE_CURRENT_LIST_DIR}/report_file_test.cpp)
+target_link_libraries(report_file_test PRIVATE tarn_reports tarn_qt_test_main ZLIB::ZLIB)
+gtest_discover_tests(report_file_test DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)

@@ -28,6 +28,10 @@ const TCommand kCommands[] = {
     {"apply", "apply DIR/TABLE [--password P] < ops.jsonl",
      "insert, update and delete records, one JSON operation a line; stops at the first failure",
      cairn::tool::RunApply},
+    {"repair", "repair DIR/TABLE [--password P]",
+     "rebuild the index file from the records and free blob blocks no record reaches; keeps a "
+     "copy of the old files",
+     cairn::tool::RunRepair},
     {"dump", "dump DIR/TABLE [--index NAME] [--password P]",
      "print the active records as JSON lines in index order", cairn::tool::RunDump},
 };

@@ -11,6 +11,7 @@
 #include "storage/access/data_session.h"
 #include "storage/base/engine_error.h"
 #include "storage/access/table_check.h"
+#include "storage/access/table_repair.h"
 #include "storage/files/data_endian.h"
 #include "storage/files/field_codec.h"
 #include "tools/cairn/cairn_schema.h"
@@ -277,10 +278,43 @@ int RunTableCheck(std::span<const std::string> args, std::ostream& out, std::ost
   for (const std::string& f : faults) out << a.table.name << ": " << f << '\n';
   if (!faults.empty()) {
     err << "cairn check: " << faults.size() << " fault(s) in table '" << a.table.name << "'\n";
+    AdviseRepair(a.directory, a.table.name, args.front(), err);
     return 1;
   }
   out << a.table.name << ": ok (" << records << " records, " << pages << " index pages checked)\n";
   return 0;
+}
+
+void AdviseRepair(const std::string& directory, const std::string& table, const std::string& arg,
+                  std::ostream& err) {
+  TDataSession session;
+  const TRepairResult dry = RepairTable(session.OpenDirectory(directory), table, true);
+  if (!dry.ok()) {
+    err << "cairn check: a repair cannot help: " << dry.refused << "\n";
+    return;
+  }
+  err << "cairn check: `cairn repair " << arg << "` would help; it would have:\n";
+  for (const std::string& change : dry.changes) err << "  " << change << "\n";
+}
+
+int RunRepair(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  const TArgs a = ParseArgs(args, "repair DIR/NAME [--password P]", {"--password"}, err);
+  if (!a.ok) return 2;
+  TRepairResult result;
+  try {
+    TDataSession session;
+    session.AddPassword(a.password);
+    result = RepairTable(session.OpenDirectory(a.directory), a.table.name);
+  } catch (const ECairnEngineError& error) {
+    return Fail(err, "repair stopped: " + std::string(error.what()));
+  }
+  if (!result.ok())
+    return Fail(err, "table '" + a.table.name + "' left as it was: " + result.refused);
+  for (const std::string& kept : result.kept) out << "kept a copy of the old file: " << kept << "\n";
+  for (const std::string& change : result.changes) out << change << "\n";
+  // The repaired table must pass the full check; say so either way.
+  const std::string table_arg = a.table.base;
+  return RunTableCheck(std::span<const std::string>(&table_arg, 1), out, err);
 }
 
 }  // namespace cairn::tool

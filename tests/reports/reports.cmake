@@ -9,3 +9,9 @@ add_executable(report_file_test ${CMAKE_CURRENT_LIST_DIR}/report_file_test.cpp)
 target_link_libraries(report_file_test PRIVATE tarn_reports tarn_qt_test_main ZLIB::ZLIB)
 gtest_discover_tests(report_file_test DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+
+# No print service is reachable at CUPS_SERVER: "no printer installed".
+add_executable(report_window_test ${CMAKE_CURRENT_LIST_DIR}/report_window_test.cpp)
+target_link_libraries(report_window_test PRIVATE tarn_reports tarn_qt_test_main Qt6::Test)
+gtest_discover_tests(report_window_test DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CUPS_SERVER=/nonexistent/tarn-cups.sock")

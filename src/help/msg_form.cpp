@@ -18,6 +18,7 @@
 #include "kit/hint_status_bar.h"
 #include "kit/shape_button.h"
 #include "kit/twinkle_label.h"
+#include "reports/print_msg_form.h"
 
 namespace tarn {
 namespace {
@@ -25,11 +26,6 @@ namespace {
 const QColor kLime(0, 255, 0);
 const QColor kMedGray(0xA0, 0xA0, 0xA4);
 const QColor kGray(0x80, 0x80, 0x80);
-
-THelpPrintAction& InstalledPrintAction() {
-  static THelpPrintAction action;
-  return action;
-}
 
 QFont GeorgiaFont(int points) {
   QFont font(QStringLiteral("Georgia"), points);
@@ -39,9 +35,6 @@ QFont GeorgiaFont(int points) {
 }
 
 }  // namespace
-
-void SetHelpPrintAction(THelpPrintAction action) { InstalledPrintAction() = std::move(action); }
-const THelpPrintAction& HelpPrintAction() { return InstalledPrintAction(); }
 
 TMsgForm::TMsgForm(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("MsgForm"));
@@ -164,7 +157,8 @@ void TMsgForm::CopyBtnClick() {
 
 void TMsgForm::PrintBtnClick() {
   PrintBtn->SetGradient(kLime, kLime);
-  if (const THelpPrintAction& print = HelpPrintAction()) print(this, Globals().HelpText);
+  // The printout reads HelpText itself: the box's edits are not printed.
+  PrintHelpText(this);
 }
 
 void TMsgForm::CloseBtnClick() { close(); }

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <QDialog>
-#include <functional>
 
 class QPushButton;
 class QTextEdit;
@@ -19,15 +18,6 @@ class TGradientPanel;
 class THintStatusBar;
 class TShapeButton;
 class TTwinkleLabel;
-
-// Prints `help_text` on the default printer without a preview; `owner` owns
-// whatever the printout shows meanwhile.
-using THelpPrintAction = std::function<void(QWidget* owner, const QString& help_text)>;
-
-// Installs the help printout. Until one is installed the print button prints
-// nothing, as with no printer.
-void SetHelpPrintAction(THelpPrintAction action);
-const THelpPrintAction& HelpPrintAction();
 
 class TMsgForm : public QDialog {
   Q_OBJECT

@@ -29,14 +29,4 @@ TIndexTableInfo IndexTableInfoOf(const TDataFile& data) {
   return info;
 }
 
-TTextCaseMapper TextCaseMapperOf(const TDataFile& data) {
-  auto locale = TTableLocale::ForLcid(
-      data.LanguageId() == 0 ? 0 : TTableLocale::MakeLcid(data.LanguageId(), data.SortId()));
-  if (!locale) locale = TTableLocale::ForLcid(0);
-  return [locale](std::span<char> text, bool upper) {
-    std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(text.data()), text.size());
-    if (upper) locale->Upper(bytes); else locale->Lower(bytes);
-  };
-}
-
 }  // namespace cairn

@@ -12,8 +12,5 @@ std::vector<TKeyField> KeyFieldsOf(const TDataFile& data);
 // Table name, encryption, locale and fields; the session settings (private
 // directory, buffer size, change detection hooks) are left for the caller.
 TIndexTableInfo IndexTableInfoOf(const TDataFile& data);
-// The character-case mapping of string values for the table's locale, for
-// TDataFile::SetTextCase (English (United States) when the table has none).
-TTextCaseMapper TextCaseMapperOf(const TDataFile& data);
 
 }  // namespace cairn

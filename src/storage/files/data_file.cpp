@@ -29,6 +29,32 @@ bool ValidNameStart(uint8_t c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
 }
 
+std::shared_ptr<const TTableLocale> LocaleOf(const TDataHeader& header) {
+  return TTableLocale::ForLcid(
+      header.LanguageId() == 0 ? 0 : TTableLocale::MakeLcid(header.LanguageId(), header.SortId()));
+}
+
+// What every cached image, key and blob reference of the table depends on.
+bool SameLayout(const TDataHeader& a, std::span<const TFieldDescriptor> fa, const TDataHeader& b,
+                std::span<const TFieldDescriptor> fb) {
+  if (a.RecordSize() != b.RecordSize() || a.FieldCount() != b.FieldCount() ||
+      a.BlobFieldCount() != b.BlobFieldCount() || a.Encrypted() != b.Encrypted() ||
+      a.Locale() != b.Locale() || a.BlobBlockSizeRaw() != b.BlobBlockSizeRaw() ||
+      fa.size() != fb.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < fa.size(); ++i) {
+    const TFieldDescriptor& x = fa[i];
+    const TFieldDescriptor& y = fb[i];
+    if (x.Type() != y.Type() || x.Subtype() != y.Subtype() ||
+        x.DeclaredSize() != y.DeclaredSize() || x.Scale() != y.Scale() ||
+        x.Offset() != y.Offset() || x.Computed() != y.Computed()) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 TDataFile::TDataFile(std::string table_name) : table_name_(std::move(table_name)), cache_(*this) {}
@@ -107,6 +133,7 @@ void TDataFile::CreateHeader(const TDataCreateParams& params) {
   header_.SetChangeCounter(0);
   header_.SetRecordSize(uint16_t(record_size));
   header_.SetModified(true);
+  locale_ = LocaleOf(header_);
 
   TFileHandler::Create();
   // A new table carries change counter 0, so the first write is not counted.
@@ -122,13 +149,12 @@ void TDataFile::Open() {
   if (is_open()) return;
   TFileHandler::Open();
   try {
-    ReadHeader();
-    if (header_.Signature() != kDataFormatSignature) Fail(CAIRN_OLDVERSION);
-    if (header_.FieldCount() > kMaxFieldCount) Fail(CAIRN_HEADERCORRUPT);
-    // No record is shorter than its 9-byte header; a smaller size is damage
-    // and would make every slot computation meaningless.
-    if (header_.RecordSize() < kRecordHeaderSize) Fail(CAIRN_HEADERCORRUPT);
-    ReadDescriptors();
+    TDataHeader header = ReadHeaderBytes();
+    CheckHeaderBasics(header);
+    fields_ = ReadDescriptorArea(header);
+    header_ = header;
+    descriptors_changed_ = false;
+    locale_ = LocaleOf(header_);
     ConfigureCache();
   } catch (...) {
     TFileHandler::Close();
@@ -140,40 +166,50 @@ void TDataFile::Close() {
   cache_.Configure(header_.RecordSize());
   fields_.clear();
   descriptors_changed_ = false;
+  locale_.reset();
   TFileHandler::Close();
 }
 
-void TDataFile::ReadHeader() {
+TDataHeader TDataFile::ReadHeaderBytes() {
   uint8_t bytes[kDataHeaderSize];
   TFileHandler::ReadAt(0, bytes, kDataHeaderSize);
-  header_ = TDataHeader(std::span<const uint8_t, kDataHeaderSize>(bytes, kDataHeaderSize));
-  header_.SetModified(false);
+  TDataHeader header(std::span<const uint8_t, kDataHeaderSize>(bytes, kDataHeaderSize));
+  header.SetModified(false);
+  return header;
 }
 
+void TDataFile::CheckHeaderBasics(const TDataHeader& header) const {
+  if (header.Signature() != kDataFormatSignature) Fail(CAIRN_OLDVERSION);
+  if (header.FieldCount() > kMaxFieldCount) Fail(CAIRN_HEADERCORRUPT);
+  // No record is shorter than its 9-byte header; a smaller size is damage
+  // and would make every slot computation meaningless.
+  if (header.RecordSize() < kRecordHeaderSize) Fail(CAIRN_HEADERCORRUPT);
+}
+
+void TDataFile::ReadHeader() { Adopt(ReadHeaderBytes()); }
+
 bool TDataFile::HeaderChangedOnDisk() {
-  uint8_t bytes[kDataHeaderSize];
-  TFileHandler::ReadAt(0, bytes, kDataHeaderSize);
-  TDataHeader fresh(std::span<const uint8_t, kDataHeaderSize>(bytes, kDataHeaderSize));
+  TDataHeader fresh = ReadHeaderBytes();
   if (fresh.ChangeCounter() == header_.ChangeCounter()) return false;
-  const bool layout_changed =
-      fresh.RecordSize() != header_.RecordSize() || fresh.FieldCount() != header_.FieldCount();
-  header_ = fresh;
-  header_.SetModified(false);
-  if (layout_changed) {
-    // Another process restructured the table: nothing cached still fits.
-    if (header_.FieldCount() > kMaxFieldCount || header_.RecordSize() < kRecordHeaderSize) {
-      Fail(CAIRN_HEADERCORRUPT);
-    }
-    ReadDescriptors();
-    cache_.Discard();
-    if (cache_.Count() == 0) ConfigureCache();
-  }
+  Adopt(fresh);
   return true;
+}
+
+void TDataFile::Adopt(const TDataHeader& fresh) {
+  // Everything is checked on copies; only a header that passes replaces ours.
+  CheckHeaderBasics(fresh);
+  std::vector<TFieldDescriptor> fields = ReadDescriptorArea(fresh);
+  CheckDescriptors(fresh, fields);
+  if (!SameLayout(header_, fields_, fresh, fields)) Fail(CAIRN_HEADERCORRUPT);
+  CheckFileLength(fresh, uint64_t(Size()));
+  header_ = fresh;
+  fields_ = std::move(fields);
+  descriptors_changed_ = false;
 }
 
 bool TDataFile::WriteHeader(bool force) {
   if (!force && !header_.Modified()) return false;
-  header_.SetChangeCounter(header_.ChangeCounter() + 1);
+  header_.AdvanceChangeCounter();
   header_.SetTimeStamp(NowStamp());
   header_.StampWriter();
   TFileHandler::WriteAt(0, header_.Bytes().data(), kDataHeaderSize);
@@ -182,21 +218,26 @@ bool TDataFile::WriteHeader(bool force) {
 }
 
 void TDataFile::MarkHeaderModified() {
-  header_.SetChangeCounter(header_.ChangeCounter() + 1);
+  header_.AdvanceChangeCounter();
   header_.SetModified(true);
 }
 
-void TDataFile::ReadDescriptors() {
-  const size_t count = header_.FieldCount();
+std::vector<TFieldDescriptor> TDataFile::ReadDescriptorArea(const TDataHeader& header) {
+  const size_t count = header.FieldCount();
   std::vector<uint8_t> area(count * kFieldDescriptorSize);
   if (!area.empty()) TFileHandler::ReadAt(kDataHeaderSize, area.data(), int64_t(area.size()));
-  if (header_.Encrypted()) Scramble(area, kBufferSeed);
-  fields_.clear();
-  fields_.reserve(count);
+  if (header.Encrypted()) Scramble(area, kBufferSeed);
+  std::vector<TFieldDescriptor> fields;
+  fields.reserve(count);
   for (size_t i = 0; i < count; ++i) {
-    fields_.emplace_back(std::span<const uint8_t, kFieldDescriptorSize>(
+    fields.emplace_back(std::span<const uint8_t, kFieldDescriptorSize>(
         area.data() + i * kFieldDescriptorSize, kFieldDescriptorSize));
   }
+  return fields;
+}
+
+void TDataFile::ReadDescriptors() {
+  fields_ = ReadDescriptorArea(header_);
   descriptors_changed_ = false;
 }
 
@@ -218,18 +259,24 @@ void TDataFile::Check() {
       !IsTableLocaleInstalled(header_.LanguageId(), header_.SortId())) {
     Fail(CAIRN_CANNOTLOADLDDRV);
   }
+  CheckDescriptors(header_, fields_);
+  CheckFileLength(header_, uint64_t(Size()));
+}
+
+void TDataFile::CheckDescriptors(const TDataHeader& header,
+                                 std::vector<TFieldDescriptor>& fields) const {
   // Names compare without regard to case after trimming blanks.
   std::vector<std::string> names;
   std::unordered_map<std::string, int> name_uses;
   std::unordered_map<uint16_t, int> number_uses;
-  for (const TFieldDescriptor& f : fields_) {
+  for (const TFieldDescriptor& f : fields) {
     names.push_back(NormalizedFieldName(f.Name()));
     ++name_uses[names.back()];
     ++number_uses[f.FieldNumber()];
   }
   uint32_t running = kRecordHeaderSize;
-  for (size_t i = 0; i < fields_.size(); ++i) {
-    TFieldDescriptor& f = fields_[i];
+  for (size_t i = 0; i < fields.size(); ++i) {
+    TFieldDescriptor& f = fields[i];
     f.SetStorageSize(StorageSizeFor(f.Type(), f.DeclaredSize()));
     f.SetScaleCopy(f.Scale());
     const uint8_t name_length = f.NameLengthByte();
@@ -255,20 +302,21 @@ void TDataFile::Check() {
     }
     if (f.FieldNumber() != i + 1) Fail(CAIRN_HEADERCORRUPT);
   }
-  if (running != header_.RecordSize()) Fail(CAIRN_HEADERCORRUPT);
+  if (running != header.RecordSize()) Fail(CAIRN_HEADERCORRUPT);
   // The blob file is opened (or not) by this count: it must match the fields.
-  const auto blobs = std::count_if(fields_.begin(), fields_.end(),
+  const auto blobs = std::count_if(fields.begin(), fields.end(),
                                    [](const TFieldDescriptor& f) { return f.IsBlob(); });
-  if (blobs != header_.BlobFieldCount()) Fail(CAIRN_HEADERCORRUPT);
+  if (blobs != header.BlobFieldCount()) Fail(CAIRN_HEADERCORRUPT);
+}
 
-  const uint64_t base = SlotAreaOffset();
-  const uint64_t length = uint64_t(Size());
+void TDataFile::CheckFileLength(const TDataHeader& header, uint64_t length) const {
+  const uint64_t base = kDataHeaderSize + 768ull * header.FieldCount();
   if (length < base) Fail(CAIRN_HEADERCORRUPT);
-  const uint64_t r = header_.RecordSize();
+  const uint64_t r = header.RecordSize();
   if ((length - base) % r != 0) Fail(CAIRN_HEADERCORRUPT);
   const uint64_t slots = (length - base) / r;
-  if (uint64_t(header_.NextRecordNumber()) != slots + 1) Fail(CAIRN_HEADERCORRUPT);
-  if (uint64_t(header_.FirstDeleted()) > slots) Fail(CAIRN_HEADERCORRUPT);
+  if (uint64_t(header.NextRecordNumber()) != slots + 1) Fail(CAIRN_HEADERCORRUPT);
+  if (uint64_t(header.FirstDeleted()) > slots) Fail(CAIRN_HEADERCORRUPT);
 }
 
 const TFieldDescriptor& TDataFile::Field(uint16_t number) const {
@@ -348,17 +396,6 @@ void TDataFile::EmptyTable(bool force_os_flush) {
 
 TRecord* TDataFile::GetRecord(uint32_t slot, bool pin, bool read_ahead, TReadDirection direction,
                               uint32_t read_ahead_count) {
-  if (slot != 0 && slot == header_.NextRecordNumber()) {
-    if (slot > kMaxSlotCount ||
-        SlotAreaOffset() + uint64_t(header_.RecordSize()) * slot > kMaxDataFileBytes) {
-      Fail(CAIRN_TABLEFULL);
-    }
-    header_.SetNextRecordNumber(slot + 1);
-    header_.SetModified(true);
-    TRecord* record = cache_.CreateAppended(slot);
-    if (!pin) record->Unpin();
-    return record;
-  }
   return cache_.Get(slot, pin, read_ahead, direction, read_ahead_count);
 }
 
@@ -384,7 +421,15 @@ TRecord* TDataFile::AllocateSlot(bool has_primary_key, std::optional<int32_t> ow
     header_.SetFirstDeleted(record->Link());
     header_.SetModified(true);
   } else {
-    record = GetRecord(header_.NextRecordNumber(), true);
+    // Only here does the table grow: a read never appends a slot.
+    const uint32_t slot = header_.NextRecordNumber();
+    if (slot > kMaxSlotCount ||
+        SlotAreaOffset() + uint64_t(header_.RecordSize()) * slot > kMaxDataFileBytes) {
+      Fail(CAIRN_TABLEFULL);
+    }
+    header_.SetNextRecordNumber(slot + 1);
+    header_.SetModified(true);
+    record = cache_.CreateAppended(slot);
     header_.SetFirstDeleted(0);
   }
   NewRecordImage(*record, !own_id.has_value(), record->Slot());
@@ -405,7 +450,7 @@ void TDataFile::DeleteSlot(TRecord& record, bool has_primary_key) {
 
 void TDataFile::PutField(uint16_t field, TRecord& record, std::span<const uint8_t> value,
                          bool force) {
-  if (!cairn::PutField(Field(field), record.Image(), value, text_case_, force)) RaiseCorrupt();
+  if (!cairn::PutField(Field(field), record.Image(), value, locale_.get(), force)) RaiseCorrupt();
   record.SetModified(true);
 }
 
@@ -415,7 +460,7 @@ void TDataFile::PutFieldNull(uint16_t field, TRecord& record, bool force) {
 }
 
 void TDataFile::PutString(uint16_t field, TRecord& record, std::string_view text) {
-  if (!cairn::PutString(Field(field), record.Image(), text, text_case_)) RaiseCorrupt();
+  if (!cairn::PutString(Field(field), record.Image(), text, locale_.get())) RaiseCorrupt();
   record.SetModified(true);
 }
 

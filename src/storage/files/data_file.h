@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -75,9 +76,10 @@ class TDataFile : public TFileHandler, private TRecordCacheHost {
 
   const std::string& table_name() const { return table_name_; }
   void SetHooks(TDataFileHooks hooks) { hooks_ = std::move(hooks); }
-  // Case mapping of string values for the table's locale.
-  void SetTextCase(TTextCaseMapper mapper) { text_case_ = std::move(mapper); }
-  const TTextCaseMapper& TextCase() const { return text_case_; }
+  // The table's locale, which upper- and lower-cases string values; nullptr
+  // while closed, or when the locale is not installed (Check refuses such a
+  // table before any record is written).
+  const TTableLocale* TableLocale() const { return locale_.get(); }
 
   // --- Header and descriptors --------------------------------------------
   // Builds header and descriptors, creates the file (exclusively) and
@@ -93,9 +95,17 @@ class TDataFile : public TFileHandler, private TRecordCacheHost {
   // The full check: locale (CAIRN_CANNOTLOADLDDRV), every descriptor,
   // record size and file length against the counters (CAIRN_HEADERCORRUPT).
   void Check();
+  // Re-reads the header and adopts it as a whole (see HeaderChangedOnDisk),
+  // whether or not its change counter moved.
   void ReadHeader();
   // Re-reads the header; when its change counter differs, adopts it and
-  // returns true (the caller then discards the cached records).
+  // returns true (the caller then discards the cached records). Adopting
+  // is all or nothing: the new header must pass the open checks, its
+  // descriptors are read and checked and its counters must fit the file
+  // length; a table whose layout changed (record size, fields, encryption,
+  // locale) is refused, since every cached image and key was built for the
+  // old one. A refusal raises (CAIRN_OLDVERSION, CAIRN_HEADERCORRUPT) and
+  // leaves header, descriptors and cache as they were.
   bool HeaderChangedOnDisk();
   // When forced or modified: advances the change counter, stamps the time
   // and writer version, writes the 127 bytes. Returns whether it wrote.
@@ -150,9 +160,9 @@ class TDataFile : public TFileHandler, private TRecordCacheHost {
   uint64_t SlotOffset(uint32_t slot) const;
 
   // --- Records -----------------------------------------------------------
-  // The record of `slot`; a slot equal to the next record number appends a
-  // cleared slot. Returns nullptr when the table changed on disk before a
-  // read (see TDataFileHooks). CAIRN_FILECORRUPT for an invalid slot.
+  // The record of `slot`. Returns nullptr when the table changed on disk
+  // before a read (see TDataFileHooks). CAIRN_FILECORRUPT for slot 0 or a
+  // slot at or past the next record number: reads never append.
   TRecord* GetRecord(uint32_t slot, bool pin = true, bool read_ahead = false,
                      TReadDirection direction = TReadDirection::kForward,
                      uint32_t read_ahead_count = 0);
@@ -207,6 +217,14 @@ class TDataFile : public TFileHandler, private TRecordCacheHost {
  private:
   [[noreturn]] void Fail(uint16_t code) const;
   void ConfigureCache();
+  TDataHeader ReadHeaderBytes();
+  // The open checks of a header just read: signature, field count, record size.
+  void CheckHeaderBasics(const TDataHeader& header) const;
+  std::vector<TFieldDescriptor> ReadDescriptorArea(const TDataHeader& header);
+  // Every descriptor against `header`; refreshes storage sizes and scale copies.
+  void CheckDescriptors(const TDataHeader& header, std::vector<TFieldDescriptor>& fields) const;
+  void CheckFileLength(const TDataHeader& header, uint64_t length) const;
+  void Adopt(const TDataHeader& fresh);
   void StoreHeaderStrings(std::string_view password, std::string_view description);
   std::string HeaderString(std::span<const uint8_t> chars) const;
   uint64_t DescriptorAreaSize() const { return 768ull * header_.FieldCount(); }
@@ -225,7 +243,7 @@ class TDataFile : public TFileHandler, private TRecordCacheHost {
   std::vector<TFieldDescriptor> fields_;
   bool descriptors_changed_ = false;
   TDataFileHooks hooks_;
-  TTextCaseMapper text_case_ = DefaultTextCase;
+  std::shared_ptr<const TTableLocale> locale_;
   TRecordCache cache_;
 };
 

@@ -35,6 +35,10 @@ class TDataHeader {
 
   int32_t ChangeCounter() const;
   void SetChangeCounter(int32_t value);
+  // Moves the counter on by one. It is compared for difference only, so
+  // after 2147483647 it wraps to -2147483648 (the same four bytes an
+  // unsigned counter would store) rather than overflowing.
+  void AdvanceChangeCounter() { SetChangeCounter(int32_t(uint32_t(ChangeCounter()) + 1u)); }
   // Raw 32-bit field; only its low 16 bits are used (see BlobBlockSize).
   uint32_t BlobBlockSizeRaw() const;
   void SetBlobBlockSizeRaw(uint32_t value);

@@ -7,43 +7,21 @@
 
 namespace cairn {
 
-void DefaultTextCase(std::span<char> text, bool upper) {
-  for (char& ch : text) {
-    auto c = uint8_t(ch);
-    if (upper) {
-      if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
-        c -= 32;
-      else if (c == 0x9A || c == 0x9C || c == 0x9E)
-        c -= 16;  // š œ ž
-      else if (c == 0xFF)
-        c = 0x9F;  // ÿ
-    } else {
-      if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
-        c += 32;
-      else if (c == 0x8A || c == 0x8C || c == 0x8E)
-        c += 16;  // Š Œ Ž
-      else if (c == 0x9F)
-        c = 0xFF;  // Ÿ
-    }
-    ch = char(c);
-  }
-}
-
 bool FieldFits(const TFieldDescriptor& field, size_t image_size) {
   if (field.IsAutoInc()) return image_size >= 9;
   return size_t(field.Offset()) + 1 + field.StorageSize() <= image_size;
 }
 
 bool PutString(const TFieldDescriptor& field, std::span<uint8_t> image, std::string_view text,
-               const TTextCaseMapper& text_case) {
+               const TTableLocale* locale) {
   return PutField(
       field, image,
       std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
-      text_case);
+      locale);
 }
 
 bool PutField(const TFieldDescriptor& field, std::span<uint8_t> image,
-              std::span<const uint8_t> value, const TTextCaseMapper& text_case, bool force) {
+              std::span<const uint8_t> value, const TTableLocale* locale, bool force) {
   if (field.Computed() && !force) return true;
   if (!FieldFits(field, image.size())) return false;
   if (field.IsAutoInc()) {
@@ -58,19 +36,25 @@ bool PutField(const TFieldDescriptor& field, std::span<uint8_t> image,
   switch (field.Type()) {
     case kFldString: {
       // Scratch of 251 bytes: enough for the largest declared size.
-      char scratch[251] = {};
+      uint8_t scratch[251] = {};
       size_t limit = std::min<size_t>(field.DeclaredSize(), 250);
       size_t n = 0;
       while (n < value.size() && n < limit && value[n] != 0) {
-        scratch[n] = char(value[n]);
+        scratch[n] = value[n];
         ++n;
       }
       while (n > 0 && scratch[n - 1] == ' ') --n;
       if (field.CharCase() == 1 || field.CharCase() == 2) {
-        if (text_case) text_case(std::span<char>(scratch, n), field.CharCase() == 2);
+        static const std::shared_ptr<const TTableLocale> kNoLocale = TTableLocale::ForLcid(0);
+        const TTableLocale& casing = locale ? *locale : *kNoLocale;
+        const std::span<uint8_t> text(scratch, n);
+        if (field.CharCase() == 2) {
+          casing.Upper(text);
+        } else {
+          casing.Lower(text);
+        }
       }
-      // The mapper may not add characters, but a zero it produced ends the text.
-      n = strnlen(scratch, n);
+      n = strnlen(reinterpret_cast<const char*>(scratch), n);
       n = std::min(n, storage > 0 ? storage - 1 : 0);
       std::memset(area, 0, storage);
       if (n > 0) std::memcpy(area, scratch, n);

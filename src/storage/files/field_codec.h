@@ -7,36 +7,29 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "storage/base/table_locale.h"
 #include "storage/files/field_descriptor.h"
 
 namespace cairn {
 
-// Maps the characters of a string value to upper (true) or lower case in
-// place. The table's locale decides how; see DefaultTextCase.
-using TTextCaseMapper = std::function<void(std::span<char> text, bool upper)>;
-
-// Single-byte case mapping for Windows-1252 text: ASCII letters and the
-// accented Latin letters of the upper half.
-void DefaultTextCase(std::span<char> text, bool upper);
-
 // Writes a value. For strings `value` holds the characters (up to the first
 // zero byte): they are cut at the declared size, trailing blanks removed,
-// the descriptor's case applied, and a result with no characters is stored
-// as null. For blobs `value` holds the 4-byte first block number and the
+// the descriptor's case applied with `locale` (nullptr: a table without a
+// locale, whose text is upper- and lower-cased as English (United States)),
+// and a result with no characters is stored as null. For blobs `value` holds the 4-byte first block number and the
 // field is null when it is 0. Booleans store 1 for any non-zero input.
 // Other types copy the storage-size bytes (a shorter value is zero-padded).
 // Computed columns are left alone unless `force` is set.
 bool PutField(const TFieldDescriptor& field, std::span<uint8_t> image,
-              std::span<const uint8_t> value, const TTextCaseMapper& text_case = DefaultTextCase,
+              std::span<const uint8_t> value, const TTableLocale* locale = nullptr,
               bool force = false);
 bool PutString(const TFieldDescriptor& field, std::span<uint8_t> image, std::string_view text,
-               const TTextCaseMapper& text_case = DefaultTextCase);
+               const TTableLocale* locale = nullptr);
 // Sets the field to null: presence 0 and a zeroed value area (for a blob
 // only the first block number). The auto-increment field is left unchanged.
 bool PutFieldNull(const TFieldDescriptor& field, std::span<uint8_t> image, bool force = false);

@@ -1,6 +1,5 @@
 #include "storage/files/field_values.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -78,13 +77,14 @@ bool IsInteger(std::string_view s, long long lo, long long hi) {
   return ec == std::errc() && p == s.data() + s.size() && v >= lo && v <= hi;
 }
 
+// The same text means the same number whatever the process locale, and
+// only decimal or exponent notation counts (no hexadecimal, "inf" or "nan").
 bool IsFloat(std::string_view s) {
-  std::string copy(s);
-  if (copy.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  double v = std::strtod(copy.c_str(), &end);
-  return end == copy.c_str() + copy.size() && std::isfinite(v) && errno != ERANGE;
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty() || s.front() == '+') return false;
+  double v = 0;
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
+  return ec == std::errc() && p == s.data() + s.size() && std::isfinite(v);
 }
 
 bool IsDecimal(std::string_view s) {

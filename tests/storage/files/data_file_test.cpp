@@ -342,6 +342,108 @@ TEST_F(DataFileTest, AnotherWritersChangeIsNoticedThroughTheCounter) {
   EXPECT_EQ(reader.GetRecord(3, false), nullptr);
 }
 
+// Another process may copy a different table over this one while it is
+// open. A replacement with the same layout is taken whole (header, counters
+// and descriptors); one with another layout, or a damaged one, is refused
+// and changes nothing in memory.
+TEST_F(DataFileTest, ReplacedTableIsAdoptedWholeOrRefused) {
+  Create(Password());
+  TDataFile reader("T");
+  Open(reader);
+  reader.Check();
+  const std::vector<uint8_t> original = Bytes();
+
+  // Same layout, other records, renamed field, new description, copied
+  // over the open file.
+  const std::string other_path = (dir_ / "U.DAT").string();
+  {
+    TDataCreateParams p = Password();
+    p.fields[4].SetName("Site");
+    p.description = "Restored";
+    TDataFile other("U");
+    other.set_file_name(other_path);
+    other.CreateHeader(p);
+    Append(other, 2, true);
+    other.MarkHeaderModified();
+    other.FlushBuffers();
+  }
+  std::ifstream in(other_path, std::ios::binary);
+  const std::vector<uint8_t> restored(std::istreambuf_iterator<char>(in), {});
+  ASSERT_NE(restored, original);
+  SetBytes(restored);
+  ASSERT_TRUE(reader.HeaderChangedOnDisk());
+  EXPECT_EQ(reader.RecordCount(), 2u);
+  EXPECT_EQ(reader.Description(), "Restored");
+  EXPECT_EQ(reader.Field(5).Name(), "Site");
+  EXPECT_EQ(reader.GetString(1, *reader.GetRecord(2, false)), "r2");
+
+  // Another layout: refused, and what the reader holds stays as it was.
+  const TDataHeader before = reader.Header();
+  std::vector<uint8_t> other_layout = restored;
+  other_layout[127 + 768 * 4 + 86] = 200;  // Web 200 instead of 250
+  other_layout[0] += 1;
+  SetBytes(other_layout);
+  EXPECT_EQ(CodeOf([&] { reader.HeaderChangedOnDisk(); }), CAIRN_HEADERCORRUPT);
+  EXPECT_EQ(reader.Header().ChangeCounter(), before.ChangeCounter());
+  EXPECT_EQ(reader.Field(5).DeclaredSize(), 250);
+
+  // Damage: a bad field name, counters that do not fit the file, a wrong
+  // signature. ReadHeader, which ignores the counter, refuses them too.
+  const std::vector<std::function<void(std::vector<uint8_t>&)>> damages = {
+      [](std::vector<uint8_t>& b) { b[127 + 768 + 3] = '1'; },
+      [](std::vector<uint8_t>& b) { b[13] = 9; },
+      [](std::vector<uint8_t>& b) { b[9] = 3; },
+      [](std::vector<uint8_t>& b) { b[21] = 3, b[22] = 0; }};
+  for (size_t i = 0; i < damages.size(); ++i) {
+    std::vector<uint8_t> damaged = restored;
+    damages[i](damaged);
+    damaged[0] += 2;
+    SetBytes(damaged);
+    EXPECT_EQ(CodeOf([&] { reader.HeaderChangedOnDisk(); }), CAIRN_HEADERCORRUPT) << i;
+    EXPECT_EQ(CodeOf([&] { reader.ReadHeader(); }), CAIRN_HEADERCORRUPT) << i;
+    EXPECT_EQ(reader.Header().ChangeCounter(), before.ChangeCounter()) << i;
+    EXPECT_EQ(reader.Field(2).Name(), "User") << i;
+  }
+  std::vector<uint8_t> old_version = restored;
+  old_version[8] = 4;
+  old_version[0] += 3;
+  SetBytes(old_version);
+  EXPECT_EQ(CodeOf([&] { reader.HeaderChangedOnDisk(); }), CAIRN_OLDVERSION);
+  SetBytes(restored);
+  EXPECT_NO_THROW(reader.ReadHeader());
+  EXPECT_EQ(reader.RecordCount(), 2u);
+}
+
+// The change counter is compared for difference only; it wraps at 2^31
+// instead of overflowing, and the bytes are those of a 32-bit wrap.
+TEST_F(DataFileTest, ChangeCounterWrapsAtTheTopOfItsRange) {
+  Create(Password());
+  std::vector<uint8_t> b = Bytes();
+  le::PutI32(&b[0], 2147483647);
+  SetBytes(b);
+  TDataFile file("T");
+  Open(file);
+  EXPECT_TRUE(file.WriteHeader(true));
+  EXPECT_EQ(le::U32(&Bytes()[0]), 0x80000000u);
+  file.MarkHeaderModified();
+  EXPECT_EQ(file.Header().ChangeCounter(), -2147483647);
+}
+
+// String values are cased with the table's own locale (here Turkish, where
+// the capital of i is the dotted I, Windows-1254 0xDD).
+TEST_F(DataFileTest, StringCaseFollowsTheTablesLocale) {
+  TDataCreateParams p = Password();
+  p.fields[0].SetCharCase(2);
+  p.language_id = 0x041F;
+  Create(p);
+  TDataFile file("T");
+  Open(file);
+  file.Check();
+  TPinnedRecord r(file, file.AllocateSlot(true));
+  file.PutString(1, *r.get(), "istanbul");
+  EXPECT_EQ(file.GetString(1, *r.get()), "\xddSTANBUL");
+}
+
 TEST_F(DataFileTest, EmptyTableKeepsDescriptorsAndMovesTheCounterOn) {
   Create(Password());
   TDataFile file("T");

@@ -149,9 +149,18 @@ TEST_F(FieldCodec, StringCaseAndCutBeforeTrim) {
   EXPECT_EQ(*GetString(f[0], img), "AB\xc9");
   ASSERT_TRUE(PutString(f[1], img, "MiXeD"));
   EXPECT_EQ(*GetString(f[1], img), "mixed");
-  // A locale-aware mapper can be supplied instead of the default.
-  ASSERT_TRUE(PutString(f[0], img, "q", [](std::span<char> t, bool up) { t[0] = up ? 'Z' : 'z'; }));
-  EXPECT_EQ(*GetString(f[0], img), "Z");
+  // The table's locale decides: Turkish has a dotted capital I and a dotless
+  // small i (Windows-1254 0xDD and 0xFD), Polish a capital L with stroke
+  // (Windows-1250 0xA3) that English casing leaves alone.
+  const auto turkish = TTableLocale::ForLcid(0x041F);
+  const auto polish = TTableLocale::ForLcid(0x0415);
+  ASSERT_TRUE(turkish && polish);
+  ASSERT_TRUE(PutString(f[0], img, "kilim", turkish.get()));
+  EXPECT_EQ(*GetString(f[0], img), "K\xddL\xddM");
+  ASSERT_TRUE(PutString(f[1], img, "IRMAK", turkish.get()));
+  EXPECT_EQ(*GetString(f[1], img), "\xfdrmak");
+  ASSERT_TRUE(PutString(f[0], img, "\xb3\xf3" "d\x9f", polish.get()));  // łódź
+  EXPECT_EQ(*GetString(f[0], img), "\xa3\xd3" "D\x8f");
 }
 
 TEST_F(FieldCodec, BlobNullWhenBlockZeroAndRevisionKept) {
@@ -290,7 +299,7 @@ TEST(FieldCodecTypes, FieldsOutsideTheImageAreRefused) {
   uint8_t v[4] = {1, 2, 3, 4};
   EXPECT_TRUE(PutField(computed, img, v)) << "computed columns are skipped unless forced";
   EXPECT_EQ(img[59], 0);
-  EXPECT_FALSE(PutField(computed, img, v, DefaultTextCase, true));
+  EXPECT_FALSE(PutField(computed, img, v, nullptr, true));
 }
 
 TEST(FieldLiterals, PerType) {
@@ -308,6 +317,14 @@ TEST(FieldLiterals, PerType) {
   EXPECT_FALSE(IsValidFieldLiteral(kFldInteger, "12abc"));
   EXPECT_TRUE(IsValidFieldLiteral(kFldFloat, "1.5e3"));
   EXPECT_FALSE(IsValidFieldLiteral(kFldFloat, "1e999"));
+  // Decimal and exponent notation only, read the same in every process
+  // locale: no hexadecimal floats, no infinities.
+  EXPECT_TRUE(IsValidFieldLiteral(kFldFloat, " +2.5E-3 "));
+  EXPECT_FALSE(IsValidFieldLiteral(kFldFloat, "0x1p3"));
+  EXPECT_FALSE(IsValidFieldLiteral(kFldFloat, "0x10"));
+  EXPECT_FALSE(IsValidFieldLiteral(kFldFloat, "inf"));
+  EXPECT_FALSE(IsValidFieldLiteral(kFldFloat, "++1"));
+  EXPECT_FALSE(IsValidFieldLiteral(kFldFloat, "1,5"));
   EXPECT_TRUE(IsValidFieldLiteral(kFldBcd, "-12.50"));
   EXPECT_FALSE(IsValidFieldLiteral(kFldBcd, "1.2.3"));
   EXPECT_TRUE(IsValidFieldLiteral(kFldBoolean, "TRUE"));

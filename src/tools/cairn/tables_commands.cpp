@@ -83,8 +83,9 @@ const TFieldDescriptor* FieldNamed(const TDataCursor& cursor, const std::string&
 
 // Puts the row's values into `image` and `blobs`; every value is checked
 // before the caller changes anything.
-void FillRow(const TDataCursor& cursor, const json& row, std::vector<uint8_t>& image,
+void FillRow(TDataCursor& cursor, const json& row, std::vector<uint8_t>& image,
              TBlobValues& blobs) {
+  const TTableLocale* locale = cursor.Table().Data().TableLocale();
   if (!row.is_object()) throw TToolError("\"row\" must be a JSON object");
   for (const auto& [name, value] : row.items()) {
     const TFieldDescriptor* field = FieldNamed(cursor, name);
@@ -100,7 +101,8 @@ void FillRow(const TDataCursor& cursor, const json& row, std::vector<uint8_t>& i
     } else if (field->Type() == kFldString) {
       ok = PutString(*field, image,
                      std::string_view(reinterpret_cast<const char*>(parsed.bytes.data()),
-                                      parsed.bytes.size()));
+                                      parsed.bytes.size()),
+                     locale);
     } else {
       ok = PutField(*field, image, parsed.bytes);
     }

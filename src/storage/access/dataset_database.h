@@ -8,10 +8,13 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "storage/access/dataset_session.h"
 
 namespace cairn {
+
+class TCairnQuery;
 
 class TCairnDatabase {
  public:
@@ -59,8 +62,12 @@ class TCairnDatabase {
   // References by datasets (see TCairnSession::OpenDatabase).
   int References() const { return references_; }
 
+  // Every database component of the process.
+  static std::vector<TCairnDatabase*> All();
+
  private:
   friend class TCairnSession;
+  friend class TCairnQuery;
 
   const void* owner_;
   std::string name_;
@@ -72,6 +79,7 @@ class TCairnDatabase {
   int references_ = 0;
   TCairnSession* session_ = nullptr;  // while connected
   TDataDirectory* directory_ = nullptr;
+  std::vector<TCairnQuery*> datasets_;  // open datasets using this database
 };
 
 }  // namespace cairn

@@ -95,7 +95,7 @@ class TCairnDBDataSet : public TCairnDataSet {};
 class TCairnQuery : public TCairnDBDataSet {
  public:
   // Progress of a long execution (copying and sorting a result), percent.
-  using TProgressEvent = std::function<void(TCairnQuery& dataset, int percent, bool& abort)>;
+  using TProgressEvent = std::function<void(TCairnQuery& dataset, int percent)>;
   using TObserver = std::function<void(TDataEvent event)>;
 
   explicit TCairnQuery(const void* owner = nullptr, std::string name = "Query");
@@ -228,6 +228,8 @@ class TCairnQuery : public TCairnDBDataSet {
   std::vector<uint8_t> original_;              // as read, for the edit's compare
   TBlobValues pending_blobs_;
   bool has_current_ = false;
+  bool modified_ = false;     // the edit or insert changed a field
+  uint16_t cursor_edge_ = 0;  // code of the last fetch (8705/8706 at an end)
   int next_observer_ = 1;
   std::vector<std::pair<int, TObserver>> observers_;
 };

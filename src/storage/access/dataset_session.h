@@ -146,6 +146,7 @@ class TCairnSession {
   friend class TCairnDatabase;
   void ApplySettings();
   bool AskPassword();
+  static void QueryResultsCleanup(const std::string& folder);
   void Register(TCairnDatabase* database);
   void Unregister(TCairnDatabase* database);
 

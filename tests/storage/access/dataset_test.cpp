@@ -1,0 +1,312 @@
+// The dataset components: automatic session names, a live query that is
+// browsed, edited, inserted into and deleted from, a copied query that
+// refuses changes, the pessimistic edit lock against another process, and
+// the password request.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "storage/access/dataset_blob_stream.h"
+#include "storage/access/dataset_database.h"
+#include "storage/access/dataset_query.h"
+#include "storage/access/dataset_session.h"
+#include "storage/base/engine_error.h"
+#include "tables_test_support.h"
+
+namespace cairn {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::PalRecord;
+
+template <typename F>
+std::string ComponentMessage(F action) {
+  try {
+    action();
+  } catch (const ECairnComponentError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+template <typename F>
+uint16_t EngineCode(F action) {
+  try {
+    action();
+  } catch (const ECairnEngineError& e) {
+    return e.code();
+  }
+  return 0;
+}
+
+// tables_worker in its line-command mode ("session DIR").
+class TWorker {
+ public:
+  explicit TWorker(std::vector<std::string> args) {
+    int in[2], out[2];
+    EXPECT_EQ(pipe(in), 0);
+    EXPECT_EQ(pipe(out), 0);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      close(in[0]), close(in[1]), close(out[0]), close(out[1]);
+      static std::string program = TABLES_WORKER;
+      std::vector<char*> argv{program.data()};
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    to_ = fdopen(in[1], "w");
+    from_ = fdopen(out[0], "r");
+  }
+  ~TWorker() {
+    std::fclose(to_);
+    std::fclose(from_);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+  std::string Ask(const std::string& line) {
+    std::fputs((line + "\n").c_str(), to_);
+    std::fflush(to_);
+    return ReadLine();
+  }
+  std::string ReadLine() {
+    char buffer[512];
+    if (!std::fgets(buffer, sizeof buffer, from_)) return {};
+    std::string text(buffer);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* to_ = nullptr;
+  FILE* from_ = nullptr;
+};
+
+TEST(DatasetSessionTest, AutoSessionNamesInTheOrderTheFlagIsSet) {
+  int form1 = 0, form2 = 0;
+  TCairnSession session1(&form1, "Session");
+  TCairnDatabase database1(&form1, "Database1");
+  TCairnSession session2(&form2, "Session");
+  TCairnQuery query2(&form2, "Pwd");
+  session2.SetAutoSessionName(true);
+  session1.SetAutoSessionName(true);
+  EXPECT_EQ(session2.SessionName(), "Session_1");
+  EXPECT_EQ(session1.SessionName(), "Session_2");
+  // Components on the form take the name, also those placed later.
+  EXPECT_EQ(database1.SessionName(), "Session_2");
+  EXPECT_EQ(query2.SessionName, "Session_1");
+  TCairnQuery later(&form1, "Later");
+  EXPECT_EQ(later.SessionName, "Session_2");
+
+  EXPECT_EQ(ComponentMessage([&] { TCairnSession again(&form1, "Session"); }),
+            "This auto-session already exists.");
+  int form3 = 0;
+  TCairnSession plain(&form3, "Plain");
+  TCairnSession other(&form3, "Other");
+  EXPECT_EQ(ComponentMessage([&] { other.SetAutoSessionName(true); }),
+            "The active auto-session can be the only active session.");
+  EXPECT_EQ(ComponentMessage([&] { plain.SetSessionName("session_1"); }),
+            "Session name session_1 already exists.");
+  EXPECT_EQ(ComponentMessage([&] { plain.SetActive(true); }), "Session name is missing.");
+  EXPECT_FALSE(plain.Active());
+  // A released number is the next one handed out.
+  session2.SetAutoSessionName(false);
+  int form4 = 0;
+  TCairnSession fresh(&form4, "Fresh");
+  fresh.SetAutoSessionName(true);
+  EXPECT_EQ(fresh.SessionName(), "Fresh_1");
+}
+
+class DatasetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    {
+      TDataSession engine;
+      TDataDirectory& dir = engine.OpenDirectory(data_.path());
+      dir.CreateTable("Pal", testing::PalDefinition());
+      TDataCursor cursor;
+      cursor.Open(dir, "Pal");
+      for (const char* item : {"d", "b", "a", "c"}) {
+        cursor.Append(PalRecord(cursor, item, std::string("user-") + item, 730120));
+      }
+    }
+    session_.SetPrivateDir(scratch_.path());
+    session_.SetLockRetryCount(2);
+    session_.SetLockWaitTime(5);
+    session_.SetAutoSessionName(true);
+    database_.SetDatabaseName("PalDB");
+    database_.SetDirectory(data_.path());
+    query_.DatabaseName = "PalDB";
+    query_.SQL = {"SELECT * FROM Pal", "Order by Item, Date"};
+    query_.RequestLive = true;
+    query_.AfterScroll = [this](TCairnQuery&) { ++scrolls_; };
+    query_.AddObserver([this](TDataEvent e) { events_.push_back(e); });
+  }
+
+  testing::TScratchDir data_, scratch_;
+  int form_ = 0;
+  TCairnSession session_{&form_, "Session"};
+  TCairnDatabase database_{&form_, "Database1"};
+  TCairnQuery query_{&form_, "Pwd"};
+  int scrolls_ = 0;
+  std::vector<TDataEvent> events_;
+};
+
+TEST_F(DatasetTest, LiveQueryBrowsesEditsInsertsAndDeletes) {
+  query_.Open();
+  ASSERT_TRUE(query_.IsLive());
+  EXPECT_FALSE(query_.ReadOnly());
+  EXPECT_TRUE(query_.CanModify());
+  EXPECT_EQ(query_.State(), TDataSetState::dsBrowse);
+  EXPECT_EQ(query_.RecordCount(), 4u);
+  EXPECT_EQ(query_.FieldAsText("Item"), "a");
+  EXPECT_EQ(query_.FieldAsText("Date"), "01/01/2000");  // day 730120
+  EXPECT_TRUE(query_.Bof());
+  query_.Last();
+  EXPECT_EQ(query_.FieldAsText("Item"), "d");
+  EXPECT_EQ(query_.RecNo(), 4u);
+  query_.Next();
+  EXPECT_TRUE(query_.Eof());
+  EXPECT_EQ(query_.FieldAsText("Item"), "d");
+  EXPECT_EQ(query_.MoveBy(-2), -2);
+  EXPECT_EQ(query_.FieldAsText("Item"), "b");
+  EXPECT_EQ(query_.RecNo(), 2u);
+  // Fetching by number leaves the dataset where it is.
+  const auto third = query_.FetchRecord(3);
+  ASSERT_TRUE(third.has_value());
+  EXPECT_EQ(third->AsText("Item"), "c");
+  EXPECT_FALSE(query_.FetchRecord(5).has_value());
+  EXPECT_EQ(query_.RecNo(), 2u);
+  EXPECT_GE(scrolls_, 4);
+
+  const TBookmark at_b = query_.GetBookmark();
+  query_.Edit();
+  EXPECT_EQ(query_.State(), TDataSetState::dsEdit);
+  query_.SetFieldAsText("PW", "secret");
+  {
+    auto memo = query_.CreateBlobStream("Details", TCairnQuery::TBlobStreamMode::bmWrite);
+    const std::string text = "line one\r\nline two";
+    memo->Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  }
+  EXPECT_EQ(ComponentMessage([&] { query_.SetFieldAsText("Date", "31/02/2020"); }),
+            "'31/02/2020' is not a valid value for field 'Date'");
+  query_.Post();
+  EXPECT_EQ(query_.State(), TDataSetState::dsBrowse);
+  query_.First();
+  query_.GotoBookmark(at_b);
+  EXPECT_EQ(query_.FieldAsText("PW"), "secret");
+  EXPECT_EQ(query_.FieldAsMemo("Details"), "line one\r\nline two");
+
+  query_.Insert();
+  EXPECT_EQ(query_.RecNo(), 0u);
+  query_.SetFieldAsText("Item", "bb");
+  query_.SetFieldAsDate("Date", TCairnDate{2024, 2, 29});
+  query_.Post();
+  EXPECT_EQ(query_.RecordCount(), 5u);
+  EXPECT_EQ(query_.FieldAsText("Item"), "bb");
+  EXPECT_EQ(query_.RecNo(), 3u);
+  EXPECT_EQ(query_.FieldAsDate("Date"), (TCairnDate{2024, 2, 29}));
+
+  query_.Insert();
+  query_.Cancel();
+  EXPECT_EQ(query_.FieldAsText("Item"), "bb");
+  query_.Delete();
+  EXPECT_EQ(query_.RecordCount(), 4u);
+  EXPECT_EQ(query_.FieldAsText("Item"), "c");
+  EXPECT_NE(std::find(events_.begin(), events_.end(), TDataEvent::deDataSetChange), events_.end());
+
+  // Another session sees the posted changes in the table itself.
+  query_.Close();
+  TDataSession engine;
+  TDataCursor cursor;
+  cursor.Open(engine.OpenDirectory(data_.path()), "Pal");
+  EXPECT_EQ(testing::Items(cursor), (std::vector<std::string>{"a", "b", "c", "d"}));
+}
+
+TEST_F(DatasetTest, CopiedResultRefusesChangesAndReadsReadOnly) {
+  query_.SQL = {"SELECT * FROM Pal", "ORDER BY Item DESC"};
+  query_.Open();
+  EXPECT_FALSE(query_.IsLive());
+  EXPECT_TRUE(query_.ReadOnly());
+  EXPECT_FALSE(query_.CanModify());
+  EXPECT_EQ(query_.FieldAsText("Item"), "d");
+  EXPECT_EQ(query_.FetchRecord(4)->AsText("Item"), "a");
+  for (auto change : {&TCairnQuery::Edit, &TCairnQuery::Insert, &TCairnQuery::Delete}) {
+    EXPECT_EQ(ComponentMessage([&] { (query_.*change)(); }), "Cannot modify a read-only dataset");
+  }
+  EXPECT_FALSE(fs::is_empty(scratch_.path()));
+  query_.Close();
+  EXPECT_TRUE(fs::is_empty(scratch_.path()));
+  EXPECT_EQ(ComponentMessage([&] { query_.First(); }),
+            "Cannot perform this operation on a closed dataset");
+  // A bad statement opens nothing and leaves the query closed.
+  query_.SQL = {"SELECT * FROM Pal ORDER BY Colour"};
+  EXPECT_EQ(EngineCode([&] { query_.Open(); }), CAIRN_SQLPARSE);
+  EXPECT_FALSE(query_.Active());
+  EXPECT_TRUE(fs::is_empty(scratch_.path()));
+}
+
+TEST_F(DatasetTest, EditLocksTheRecordAgainstAnotherProcessUntilInsertReleasesIt) {
+  query_.Open();
+  {
+    TWorker holder({"hold", data_.path(), "b"});
+    ASSERT_EQ(holder.ReadLine(), "locked");
+    query_.Next();
+    ASSERT_EQ(query_.FieldAsText("Item"), "b");
+    const uint64_t refused_before = query_.Cursor()->Table().RecordLockRefusals();
+    EXPECT_EQ(EngineCode([&] { query_.Edit(); }), CAIRN_RECLOCKFAILED);
+    EXPECT_EQ(query_.State(), TDataSetState::dsBrowse);
+    // The first attempt and both retries were refused.
+    EXPECT_EQ(query_.Cursor()->Table().RecordLockRefusals() - refused_before, 3u);
+    holder.Ask("release");
+  }
+  query_.Edit();
+  EXPECT_NE(query_.Cursor()->LockedSlot(), 0u);
+  TWorker other({"session", data_.path()});
+  EXPECT_EQ(other.Ask("pw b x"), "error 10258");
+  query_.Insert();
+  EXPECT_EQ(query_.Cursor()->LockedSlot(), 0u);
+  EXPECT_EQ(other.Ask("pw b y"), "ok");
+  query_.Cancel();
+}
+
+TEST(DatasetPasswordTest, OnPasswordSuppliesTheTablePassword) {
+  testing::TScratchDir data;
+  {
+    TDataSession engine;
+    engine.OpenDirectory(data.path()).CreateTable("Pal", testing::PalDefinition("Hush"));
+  }
+  int form = 0;
+  TCairnSession session(&form, "Session");
+  session.SetSessionName("Locked");
+  TCairnQuery query(&form, "Pwd");
+  query.SessionName = "Locked";
+  query.DatabaseName = data.path();  // no database component: a temporary one
+  query.SQL = {"SELECT * FROM Pal"};
+  query.RequestLive = true;
+  EXPECT_EQ(EngineCode([&] { query.Open(); }), CAIRN_NOTSUFFTABLERIGHTS);
+  int asked = 0;
+  session.OnPassword = [&](TCairnSession& s, bool& go_on) {
+    ++asked;
+    s.AddPassword("Hush");
+    go_on = true;
+  };
+  query.Open();
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(query.IsEmpty());
+  EXPECT_EQ(session.Passwords(), std::vector<std::string>{"Hush"});
+}
+
+}  // namespace
+}  // namespace cairn

@@ -72,8 +72,8 @@ QPixmap AboutBanner(const QSize& size) {
 TAboutForm::TAboutForm(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("AboutForm"));
   setWindowTitle(QStringLiteral(" About this Software"));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setAutoFillBackground(true);
   QPalette white = palette();
   white.setColor(QPalette::Window, Qt::white);
@@ -143,8 +143,7 @@ void TAboutForm::BuildControls() {
   OS = lower("OS", QString(), Qt::AlignLeft);
   OS->setGeometry(40, 432, 320, 16);
   Label1 = lower("Label1", QStringLiteral("Windows Memory Available"), Qt::AlignLeft);
-  Label1->adjustSize();
-  Label1->move(372, 432);
+  Label1->setGeometry(372, 432, Label1->sizeHint().width(), 16);
   PhysMem = lower("PhysMem", QString(), Qt::AlignRight);
   PhysMem->setGeometry(406, 432, 200, 16);
 

@@ -42,8 +42,8 @@ std::array<QString*, 5> Settings() {
 TColourForm::TColourForm(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("ColourForm"));
   setWindowTitle(QStringLiteral(" Colour Configuration Form"));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   BuildControls();
   setFixedSize(kWidth, kHeight);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -39,8 +39,9 @@ QFont GeorgiaFont(int points) {
 TMsgForm::TMsgForm(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("MsgForm"));
   setWindowTitle(QStringLiteral(" Help Information"));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   BuildControls();
   resize(kWidth, kHeight);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {

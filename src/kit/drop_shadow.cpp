@@ -12,7 +12,6 @@ TDropShadow::TDropShadow(QWidget* target, int depth)
       target_(target),
       depth_(std::max(1, depth)) {
   setObjectName(QStringLiteral("DropShadow"));
-  setAttribute(Qt::WA_TranslucentBackground);
   setAttribute(Qt::WA_ShowWithoutActivating);
   setFocusPolicy(Qt::NoFocus);
   target->installEventFilter(this);
@@ -58,10 +57,11 @@ bool TDropShadow::eventFilter(QObject* watched, QEvent* event) {
 
 void TDropShadow::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  // Darker towards the window, lighter towards the outer edge.
+  // Opaque greys, darker towards the window: without a compositing window
+  // manager translucency would show as plain black.
   for (int i = 0; i < depth_; ++i) {
-    const int alpha = 50 + 100 * i / depth_;
-    painter.setPen(QColor(0, 0, 0, alpha));
+    const int grey = 0xA0 - 0x60 * i / depth_;
+    painter.setPen(QColor(grey, grey, grey));
     const QRect ring = rect().adjusted(0, 0, -i - 1, -i - 1);
     painter.drawLine(ring.right(), depth_, ring.right(), ring.bottom());
     painter.drawLine(depth_, ring.bottom(), ring.right(), ring.bottom());

@@ -1,8 +1,8 @@
 // A drop shadow for a top-level window: a separate, input-transparent window
 // that lies under the right and bottom edges of its target, offset by the
 // shadow depth, and follows the target as it moves, resizes, shows and hides.
-// A mask limits it to the visible strips, so it looks the same with or without
-// a compositing window manager. The target owns the shadow.
+// A mask limits it to the visible strips, and it paints opaque greys, so it
+// looks the same with or without a compositing window manager. The target owns the shadow.
 #pragma once
 
 #include <QColor>

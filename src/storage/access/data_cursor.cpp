@@ -364,6 +364,8 @@ void TDataCursor::Prefetch(const TTreePosition& pos, bool forward) {
 
 bool TDataCursor::ReadRecord(uint32_t slot, std::vector<uint8_t>& image, bool forward) {
   TDataFile& data = table_->Data();
+  // An index entry for a slot the table does not have is damage.
+  if (slot == 0 || slot >= data.NextRecordNumber()) Fail(CAIRN_INDEXCORRUPT);
   // Read-ahead pays only when the order follows the slots.
   const bool ahead = RecordIdOrder();
   TRecord* record = data.GetRecord(slot, true, ahead,
@@ -884,8 +886,8 @@ void TDataCursor::Append(std::span<const uint8_t> record, const TBlobValues& blo
   if (table.WriteLock() || table.Marks() != marks_) Resync();
   uint32_t slot = 0;
   bool record_locked = false;
-  bool changed_files = false;
   try {
+    table.BeginChange();
     const std::vector<int> indexes = MaintainedIndexes();
     // Every unique key is checked before anything changes.
     for (int i : indexes) {
@@ -900,7 +902,6 @@ void TDataCursor::Append(std::span<const uint8_t> record, const TBlobValues& blo
       if (!old) Fail(CAIRN_FILECORRUPT);
       reused_status = KeyFor(kStatusIndex, old->Image());
     }
-    changed_files = true;
     TPin target(data, data.AllocateSlot(has_primary_key));
     if (!target) Fail(CAIRN_FILECORRUPT);
     slot = target->Slot();
@@ -925,17 +926,15 @@ void TDataCursor::Append(std::span<const uint8_t> record, const TBlobValues& blo
     target->SetModified(true);
     const std::vector<uint8_t> written(image.begin(), image.end());
     target.Release();
-    table.Flush();
+    table.CommitChange();
     AfterChange(written, slot);
     record_locked = false;
     table.UnlockRecord(slot);
     table.WriteUnlock();
   } catch (...) {
-    if (changed_files) {
-      try {
-        table.DiscardBuffers();
-      } catch (...) {
-      }
+    try {
+      table.RollBackChange();
+    } catch (...) {
     }
     try {
       if (record_locked) table.UnlockRecord(slot);
@@ -967,8 +966,8 @@ void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBl
   if (!held && failed_edit_slot_ == slot) Fail(CAIRN_KEYORRECDELETED);
   table.WriteLock();
   bool locked_here = false;
-  bool changed_files = false;
   try {
+    table.BeginChange();
     TPin stored(data, data.GetRecord(slot));
     if (!stored) Fail(CAIRN_FILECORRUPT);
     const std::vector<uint8_t> old_image(stored->Image().begin(), stored->Image().end());
@@ -1008,7 +1007,6 @@ void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBl
       if (TIndexTree(index, i).Find(new_key))
         RaiseEngineError(CAIRN_KEYVIOL, {index.Descriptor(i).name, table.Name()});
     }
-    changed_files = true;
     stored->CopyFieldData(std::span<const uint8_t>(image));
     WriteBlobs(*stored, old_image, blobs);
     const std::vector<uint8_t> written(stored->Image().begin(), stored->Image().end());
@@ -1019,7 +1017,7 @@ void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBl
     }
     stored->SetModified(true);
     stored.Release();
-    table.Flush();
+    table.CommitChange();
     failed_edit_slot_ = 0;
     AfterChange(written, slot);
     if (locked_here)
@@ -1028,11 +1026,9 @@ void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBl
       ReleaseLockOf(slot);
     table.WriteUnlock();
   } catch (...) {
-    if (changed_files) {
-      try {
-        table.DiscardBuffers();
-      } catch (...) {
-      }
+    try {
+      table.RollBackChange();
+    } catch (...) {
     }
     try {
       if (locked_here) ReleaseLockOf(slot);
@@ -1056,8 +1052,8 @@ void TDataCursor::Delete(std::span<const uint8_t> record) {
   const uint32_t slot = current_slot_;
   table.WriteLock();
   bool locked_here = false;
-  bool changed_files = false;
   try {
+    table.BeginChange();
     if (table.CursorLocks().Test(slot) && locked_slot_ != slot) Fail(CAIRN_RECLOCKFAILED);
     TPin stored(data, data.GetRecord(slot));
     if (!stored) Fail(CAIRN_FILECORRUPT);
@@ -1074,7 +1070,6 @@ void TDataCursor::Delete(std::span<const uint8_t> record) {
     } else if (stored->IsDeleted()) {
       Fail(CAIRN_KEYORRECDELETED);
     }
-    changed_files = true;
     for (int i : MaintainedIndexes()) TIndexTree(index, i).Delete(KeyFor(i, old_image));
     std::vector<uint8_t> deleted_status(kStatusKeyLength);
     MakeStatusKey(1, stored->RecordId(),
@@ -1097,18 +1092,16 @@ void TDataCursor::Delete(std::span<const uint8_t> record) {
     data.DeleteSlot(*stored, table.HasPrimaryKey());
     stored->SetModified(true);
     stored.Release();
-    table.Flush();
+    table.CommitChange();
     marks_ = table.Marks();
     range_stale_ = true;
     state_ = TState::kGap;  // the next step continues from the deleted key
     if (locked_slot_ == slot || locked_here) ReleaseLockOf(slot);
     table.WriteUnlock();
   } catch (...) {
-    if (changed_files) {
-      try {
-        table.DiscardBuffers();
-      } catch (...) {
-      }
+    try {
+      table.RollBackChange();
+    } catch (...) {
     }
     try {
       if (locked_here) ReleaseLockOf(slot);

@@ -57,7 +57,9 @@ TIndexTableInfo MakeIndexInfo(TDataTable& table, TDataFile& data) {
   info.index_buffer_size = table.Session().Settings().index_buffer_size;
   info.strict_change_detection = table.Session().Settings().strict_change_detection;
   info.changed_by_other = [&table] { return table.ChangedBeforeDiskRead(); };
-  info.in_transaction = [] { return false; };
+  // A change holds the write lock from its first page to its flush; pages
+  // written before then could not be taken back if it failed.
+  info.in_transaction = [&table] { return table.WriteLockHeld(); };
   return info;
 }
 
@@ -439,8 +441,43 @@ void TDataTable::DiscardBuffers() {
   index_->ReReadHeader(true);
   if (blob_) {
     blob_->DiscardBlocks();
-    blob_->HeaderChangedOnDisk();
+    blob_->HeaderChangedOnDisk(true);
   }
+}
+
+void TDataTable::BeginChange() {
+  if (in_change_ || read_only_) return;
+  data_->BeginUndo();
+  index_->BeginUndo();
+  if (blob_) blob_->BeginUndo();
+  in_change_ = true;
+}
+
+void TDataTable::CommitChange() {
+  Flush();
+  in_change_ = false;
+  data_->EndUndo();
+  index_->EndUndo();
+  if (blob_) blob_->EndUndo();
+}
+
+void TDataTable::RollBackChange() {
+  std::exception_ptr failure;
+  if (in_change_) {
+    in_change_ = false;
+    for (TFileHandler* file : {static_cast<TFileHandler*>(data_.get()),
+                               static_cast<TFileHandler*>(index_.get()),
+                               static_cast<TFileHandler*>(blob_.get())}) {
+      if (file == nullptr) continue;
+      try {
+        file->RollBackUndo();
+      } catch (...) {
+        if (!failure) failure = std::current_exception();
+      }
+    }
+  }
+  DiscardBuffers();
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace cairn

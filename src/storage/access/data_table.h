@@ -111,6 +111,16 @@ class TDataTable {
 
   TChangeMarks Marks() const;
 
+  // One change of records, inside the write lock. After BeginChange the
+  // caches hold every change (they grow rather than write) until
+  // CommitChange flushes them. A failure anywhere before CommitChange
+  // returns calls for RollBackChange: the three files get back every byte
+  // and their sizes, and caches and headers are read again, so the table is
+  // exactly as it was before the change.
+  void BeginChange();
+  void CommitChange();
+  void RollBackChange();
+
   // Writes every dirty buffer and header; fdatasync for each written file
   // when the session forces buffer flushes or `force_os` is set.
   void Flush(bool force_os = false);
@@ -141,6 +151,7 @@ class TDataTable {
   uint16_t index_read_byte_ = 0;
   uint16_t blob_read_byte_ = 0;
   bool write_locked_ = false;
+  bool in_change_ = false;
   uint64_t record_lock_refusals_ = 0;
   TRecordsBitmap file_locks_;
   TRecordsBitmap cursor_locks_;

@@ -116,12 +116,13 @@ void TBlobFile::MarkHeaderModified() {
   SetHeaderModified();
 }
 
-bool TBlobFile::HeaderChangedOnDisk() {
+bool TBlobFile::HeaderChangedOnDisk(bool force) {
   uint8_t image[blob::kHeaderSize];
   ReadHeaderImage(image);
-  if (le::I32(image + blob::kHdrChangeCounter) == ChangeCounter()) return false;
+  if (!force && le::I32(image + blob::kHdrChangeCounter) == ChangeCounter()) return false;
   std::memcpy(header_, image, sizeof(header_));
   header_[blob::kHdrModified] = 0;
+  blocks_written_ = false;
   if (cache_) cache_->Discard();
   CheckHeader();
   return true;

@@ -76,8 +76,9 @@ class TBlobFile : public TFileHandler, private TBlockStore {
   bool HeaderModified() const { return header_[blob::kHdrModified] != 0; }
   // Re-reads the header; when its change counter differs the new header is
   // taken (and checked) and every cached block is discarded. Returns whether
-  // it changed.
-  bool HeaderChangedOnDisk();
+  // it changed. With `force` the header is taken whatever its counter (a
+  // rollback drops changes that were never written).
+  bool HeaderChangedOnDisk(bool force = false);
   // Drops the cache, writes a reset header (next block 1, free list empty)
   // and truncates the file to it; `force_flush` puts both on disk.
   void Empty(bool force_flush);

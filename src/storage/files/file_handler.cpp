@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <thread>
@@ -104,6 +105,7 @@ int64_t TFileHandler::Read(void* buffer, int64_t length, bool allow_short) {
 
 void TFileHandler::Write(const void* buffer, int64_t length) {
   if (!open_) Raise(CAIRN_OSEBADF);
+  if (undo_active_) SaveForUndo(length);
   TFileFaults& faults = TFileFaults::Instance();
   if (faults.active()) {
     std::lock_guard guard(file_->mutex());
@@ -125,6 +127,62 @@ void TFileHandler::Write(const void* buffer, int64_t length) {
     Raise(CAIRN_WRITEERR);
   }
   if (n < length) Raise(CAIRN_WRITEERR);
+}
+
+void TFileHandler::BeginUndo() {
+  if (!open_) Raise(CAIRN_OSEBADF);
+  undo_.clear();
+  const int64_t size = file_->Size();
+  Check(size);
+  undo_size_ = uint64_t(size);
+  undo_active_ = true;
+}
+
+void TFileHandler::EndUndo() {
+  undo_active_ = false;
+  undo_.clear();
+}
+
+// Saves what a write of `length` bytes (0: a truncation) at the current
+// position is about to replace. Bytes past the size at BeginUndo need no
+// saving: the rollback cuts them off.
+void TFileHandler::SaveForUndo(int64_t length) {
+  std::lock_guard guard(file_->mutex());
+  const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
+  const int64_t size = file_->Size();
+  Check(position);
+  Check(size);
+  const uint64_t limit = std::min(undo_size_, uint64_t(size));
+  const uint64_t start = uint64_t(position);
+  const uint64_t end = length == 0 ? limit : std::min(limit, start + uint64_t(length));
+  if (start >= end) return;
+  TUndoEntry entry{start, std::vector<uint8_t>(end - start)};
+  const int64_t got = file_->Read(handle_id_, entry.bytes.data(), int64_t(entry.bytes.size()));
+  file_->Seek(handle_id_, kSeekStart, position);
+  if (got != int64_t(entry.bytes.size())) Raise(CAIRN_READERR);
+  undo_.push_back(std::move(entry));
+}
+
+void TFileHandler::RollBackUndo() {
+  if (!undo_active_) return;
+  undo_active_ = false;
+  std::vector<TUndoEntry> entries = std::move(undo_);
+  undo_.clear();
+  if (!open_) return;
+  std::lock_guard guard(file_->mutex());
+  bool ok = true;
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+    ok = file_->Seek(handle_id_, kSeekStart, int64_t(it->offset)) >= 0 &&
+         file_->Write(handle_id_, it->bytes.data(), int64_t(it->bytes.size())) ==
+             int64_t(it->bytes.size()) &&
+         ok;
+  }
+  const int64_t size = file_->Size();
+  if (size >= 0 && uint64_t(size) != undo_size_) {
+    ok = file_->Seek(handle_id_, kSeekStart, int64_t(undo_size_)) >= 0 &&
+         file_->Write(handle_id_, nullptr, 0) == 0 && ok;
+  }
+  if (!ok) Raise(CAIRN_WRITEERR);
 }
 
 void TFileHandler::Flush() {

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "storage/files/abstract_file.h"
 #include "storage/files/file_locks.h"
@@ -102,6 +103,16 @@ class TFileHandler {
   // (fdatasync); CAIRN_WRITEERR when that fails.
   virtual void Flush();
 
+  // Undo of a change in progress. After BeginUndo every write and truncation
+  // through this handler first saves the bytes it replaces; RollBackUndo
+  // puts them back in reverse order and cuts the file to its size at
+  // BeginUndo, EndUndo forgets them. The restoring writes bypass the fault
+  // seam: they model the rollback of a failed change, not a new change.
+  void BeginUndo();
+  void EndUndo();
+  void RollBackUndo();
+  bool UndoActive() const { return undo_active_; }
+
   // Seek and transfer in one step, under the file object's lock.
   int64_t ReadAt(uint64_t offset, void* buffer, int64_t length, bool allow_short = false);
   void WriteAt(uint64_t offset, const void* buffer, int64_t length);
@@ -156,6 +167,15 @@ class TFileHandler {
   bool read_only_attribute_ = false;
   int handle_id_ = 0;
   std::shared_ptr<TAbstractFile> file_;
+
+  struct TUndoEntry {
+    uint64_t offset;
+    std::vector<uint8_t> bytes;
+  };
+  void SaveForUndo(int64_t length);
+  bool undo_active_ = false;
+  uint64_t undo_size_ = 0;
+  std::vector<TUndoEntry> undo_;
 };
 
 }  // namespace cairn

@@ -31,22 +31,32 @@ std::vector<TTextRow> TextRows(const TReportPage& page) {
 }
 
 std::vector<double> TextColumns(const TReportDocument& document) {
-  std::vector<double> lefts;
+  // The table's columns are those of its fullest lines (headings, records);
+  // lines with fewer texts (titles, footers) fall into them.
+  std::vector<TTextRow> rows;
+  size_t widest = 0;
   for (const auto& page : document.pages)
-    for (const auto& item : page.items)
-      if (auto* t = std::get_if<TTextItem>(&item)) lefts.push_back(t->rect.left());
+    for (TTextRow& row : TextRows(page)) {
+      widest = std::max(widest, row.cells.size());
+      rows.push_back(std::move(row));
+    }
+  std::vector<double> lefts;
+  for (const auto& row : rows)
+    if (row.cells.size() == widest)
+      for (const TTextItem* t : row.cells) lefts.push_back(t->rect.left());
   std::sort(lefts.begin(), lefts.end());
   std::vector<double> columns;
   for (double left : lefts)
     if (columns.empty() || left - columns.back() >= 1.0) columns.push_back(left);
+  if (columns.empty()) columns.push_back(0);
   return columns;
 }
 
 int ColumnOf(const std::vector<double>& columns, double left) {
-  int best = 0;
+  int column = 0;
   for (int i = 0; i < static_cast<int>(columns.size()); ++i)
-    if (std::fabs(columns[i] - left) < std::fabs(columns[best] - left)) best = i;
-  return best;
+    if (columns[i] <= left + 0.5) column = i;
+  return column;
 }
 
 void WriteFileBytes(const QString& path, const QByteArray& bytes) {

@@ -31,10 +31,10 @@ struct TTextRow {
 };
 std::vector<TTextRow> TextRows(const TReportPage& page);
 
-// The lefts (mm) of the text columns of a whole document, ascending: text
-// lefts closer than 1 mm make one column.
+// The lefts (mm) of the text columns of a whole document, ascending: those
+// of its lines with the most texts, lefts closer than 1 mm making one.
 std::vector<double> TextColumns(const TReportDocument& document);
-// Index of the column whose left is nearest `left`.
+// Index of the last column starting at or before `left`.
 int ColumnOf(const std::vector<double>& columns, double left);
 
 // Writes `bytes` to `path` through a temporary file; throws EExportError.

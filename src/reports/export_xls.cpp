@@ -113,7 +113,9 @@ QByteArray Sheet(const std::vector<TCell>& cells, const std::vector<double>& col
   dim.U32(0);
   dim.U32(static_cast<uint32_t>(rows));
   dim.U16(0);
-  dim.U16(static_cast<uint16_t>(columns.size()));
+  int used_columns = static_cast<int>(columns.size());
+  for (const auto& c : cells) used_columns = std::max(used_columns, c.column + 1);
+  dim.U16(static_cast<uint16_t>(used_columns));
   dim.U16(0);
   Record(s, 0x0200, dim.Data());
   for (size_t i = 0; i < columns.size(); ++i) {
@@ -284,8 +286,11 @@ class TXlsExporter : public TBasicExporter {
     int row = 0;
     for (size_t p = 0; p < document.pages.size(); ++p) {
       for (const TTextRow& line : TextRows(document.pages[p])) {
-        for (const TTextItem* t : line.cells)
-          cells.push_back({row, ColumnOf(columns, t->rect.left()), t});
+        int used = -1;  // two texts of a line never share a cell
+        for (const TTextItem* t : line.cells) {
+          used = std::max(used + 1, ColumnOf(columns, t->rect.left()));
+          cells.push_back({row, used, t});
+        }
         ++row;
       }
       if (per_page) {

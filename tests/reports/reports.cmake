@@ -15,3 +15,8 @@ add_executable(report_window_test ${CMAKE_CURRENT_LIST_DIR}/report_window_test.c
 target_link_libraries(report_window_test PRIVATE tarn_reports tarn_qt_test_main Qt6::Test)
 gtest_discover_tests(report_window_test DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CUPS_SERVER=/nonexistent/tarn-cups.sock")
+
+add_executable(report_export_test ${CMAKE_CURRENT_LIST_DIR}/report_export_test.cpp)
+target_link_libraries(report_export_test PRIVATE tarn_reports tarn_qt_test_main)
+gtest_discover_tests(report_export_test DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 600)

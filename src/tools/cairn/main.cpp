@@ -10,6 +10,7 @@
 namespace cairn::tool {
 int RunInfo(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 int RunCheck(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+int RunSql(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 }  // namespace cairn::tool
 
 namespace {
@@ -34,6 +35,10 @@ const TCommand kCommands[] = {
      cairn::tool::RunRepair},
     {"dump", "dump DIR/TABLE [--index NAME] [--password P]",
      "print the active records as JSON lines in index order", cairn::tool::RunDump},
+    {"sql", "sql DIR \"STATEMENT\" [--password P] [--max-rows N]",
+     "run a SELECT ... ORDER BY query and print its rows as JSON lines; standard error says "
+     "whether the result was live or copied and how many rows it had",
+     cairn::tool::RunSql},
 };
 
 void PrintUsage(std::ostream& out) {

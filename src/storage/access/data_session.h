@@ -21,6 +21,10 @@ enum class TLockProtocol : uint8_t { kPessimistic = 0, kOptimistic = 1 };
 struct TSessionSettings {
   uint8_t lock_retry_count = 15;  // retries of a refused record lock
   uint32_t lock_wait_time = 100;  // milliseconds between those retries
+  // Attempts at a table read or write lock before 10249, and the
+  // milliseconds between them (about 98 seconds in all by default).
+  uint32_t table_lock_attempts = 32767;
+  uint32_t table_lock_wait_time = 3;
   TLockProtocol lock_protocol = TLockProtocol::kPessimistic;
   bool force_buffer_flush = false;  // fdatasync after every written change
   bool strict_change_detection = false;

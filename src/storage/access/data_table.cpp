@@ -1,6 +1,8 @@
 #include "storage/access/data_table.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 #include "storage/access/data_directory.h"
@@ -282,10 +284,18 @@ void TDataTable::RebuildRecreatedIndex() {
 
 // ---------------------------------------------------------------- locks
 
+TLockRetry TDataTable::TableLockRetry() {
+  const TSessionSettings& settings = Session().Settings();
+  return TLockRetry{int(std::max<uint32_t>(1, std::min<uint32_t>(settings.table_lock_attempts,
+                                                                  INT32_MAX))),
+                    std::chrono::milliseconds(settings.table_lock_wait_time)};
+}
+
 bool TDataTable::ReadLock() {
   if (exclusive_ || read_locked_ || write_locked_) return false;
-  if (!index_->LockRead(index_read_byte_)) Fail(CAIRN_LOCKTIMEOUT);
-  if (blob_ && !blob_->LockRead(blob_read_byte_)) {
+  const TLockRetry retry = TableLockRetry();
+  if (!index_->LockRead(index_read_byte_, retry)) Fail(CAIRN_LOCKTIMEOUT);
+  if (blob_ && !blob_->LockRead(blob_read_byte_, retry)) {
     index_->UnlockRead(index_read_byte_);
     Fail(CAIRN_LOCKTIMEOUT);
   }
@@ -311,12 +321,13 @@ bool TDataTable::WriteLock() {
   if (write_locked_) return false;
   if (read_locked_) ReadUnlock();
   if (!exclusive_) {
-    if (!data_->LockTableWrite()) Fail(CAIRN_LOCKTIMEOUT);
-    if (!index_->LockAreaWrite()) {
+    const TLockRetry retry = TableLockRetry();
+    if (!data_->LockTableWrite(retry)) Fail(CAIRN_LOCKTIMEOUT);
+    if (!index_->LockAreaWrite(retry)) {
       data_->UnlockTableWrite();
       Fail(CAIRN_LOCKTIMEOUT);
     }
-    if (blob_ && !blob_->LockAreaWrite()) {
+    if (blob_ && !blob_->LockAreaWrite(retry)) {
       index_->UnlockAreaWrite();
       data_->UnlockTableWrite();
       Fail(CAIRN_LOCKTIMEOUT);

@@ -131,6 +131,8 @@ class TDataTable {
  private:
   void OpenFiles();
   void CloseFiles();
+  // The session's attempts and wait for the read and write locks.
+  TLockRetry TableLockRetry();
   void RebuildRecreatedIndex();
   [[noreturn]] void Fail(uint16_t code) const;
 

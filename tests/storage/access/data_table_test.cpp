@@ -102,7 +102,9 @@ TEST(DataTableTest, MissingIndexFileIsRecreatedAndRebuiltFromTheData) {
   cursor.Open(session.OpenDirectory(dir.path()), "Pal");
   EXPECT_TRUE(cursor.Table().IndexRecreated());
   EXPECT_FALSE(cursor.Table().HasPrimaryKey());
-  EXPECT_EQ(std::filesystem::file_size(dir.path() + "/Pal.IDX") % 4096, 0u);
+  // The header page with no index, and one leaf of rebuilt record-status
+  // entries (one per slot, deleted ones included).
+  EXPECT_EQ(std::filesystem::file_size(dir.path() + "/Pal.IDX"), 2u * 4096);
   EXPECT_EQ(cursor.Table().Index().active_count(), 2);
   // Record-ID order: the order of insertion.
   EXPECT_EQ(testing::Items(cursor), (std::vector<std::string>{"c", "a"}));
@@ -128,11 +130,19 @@ TEST(DataTableTest, RecordLocksFollowTheProtocolAndCloseReleasesThem) {
   table_b.LockRecord(8);
   EXPECT_EQ(CodeOf([&] { table_b.UnlockRecord(7); }), CAIRN_UNLOCKFAILED);
 
-  // The write lock excludes a second writer until released.
+  // The write lock excludes a second writer (and its readers) until
+  // released; the refused side tries as often as its session says.
+  session_b.Settings().table_lock_attempts = 3;
+  session_b.Settings().table_lock_wait_time = 0;
   table_a.WriteLock();
   EXPECT_TRUE(table_a.WriteLockHeld());
+  EXPECT_EQ(CodeOf([&] { table_b.WriteLock(); }), CAIRN_LOCKTIMEOUT);
+  EXPECT_FALSE(table_b.WriteLockHeld());
+  EXPECT_EQ(CodeOf([&] { table_b.ReadLock(); }), CAIRN_LOCKTIMEOUT);
+  EXPECT_FALSE(table_b.ReadLockHeld());
   table_a.WriteUnlock();
   table_b.WriteLock();
+  EXPECT_TRUE(table_b.WriteLockHeld());
   table_b.WriteUnlock();
 
   // Closing the table releases every record lock it held.

@@ -74,6 +74,7 @@ TEST(IndexDefinitionTest, LimitsAndNamesGiveTheirCodes) {
   EXPECT_EQ(CodeOf([&] { f->AddSecondaryIndex(MakeIndex("ByMemo", {7})); }), CAIRN_SEARCHCOLREQD);
   try {
     f->AddSecondaryIndex(MakeIndex("ByMemo", {7}));
+    ADD_FAILURE() << "an index on a memo field was accepted";
   } catch (const ECairnEngineError& e) {
     EXPECT_STREQ(e.what(),
                  "Cairn Engine Error # 12292 Invalid field 'Memo' specified for the index 'ByMemo' "
@@ -448,6 +449,7 @@ TEST_F(MaintenanceTest, DuplicateIsRefusedBeforeAnyIndexChanges) {
   // The primary index reports an empty name.
   try {
     m.InsertRecord(Rec(1, "other", 2).span(), 2);
+    ADD_FAILURE() << "a duplicate primary key was accepted";
   } catch (const ECairnEngineError& e) {
     EXPECT_EQ(e.text(), "Duplicate key found in the index '' of the table 'Sample'");
   }

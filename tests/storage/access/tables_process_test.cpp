@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -173,6 +175,63 @@ TEST(TablesProcessTest, RecordHeldByAnotherProcessIsRetriedThenRefused) {
   cursor.Modify(PalRecord(cursor, "held", "mine", 730120));
   holder.CloseInput();
   EXPECT_EQ(holder.Wait(), 0);
+}
+
+// Table locks between processes, with short retries so that a refusal
+// comes quickly: another process's writer keeps out our reader and writer
+// (10249), and a write lock refused halfway gives back what it had taken.
+TEST(TablesProcessTest, TableLocksOfAnotherProcessGiveLockTimeoutAndLeaveNothingHeld) {
+  TScratchDir dir;
+  TDataSession session;
+  session.Settings().table_lock_attempts = 2;
+  session.Settings().table_lock_wait_time = 0;
+  TDataDirectory& directory = session.OpenDirectory(dir.path());
+  directory.CreateTable("Pal", PalDefinition());
+  TDataTable& table = directory.OpenTable("Pal", false, false);
+  // A second table object of the same files, to probe which bytes are free.
+  TDataSession probe_session;
+  TDataTable& probe = probe_session.OpenDirectory(dir.path()).OpenTable("Pal", false, false);
+  const TLockRetry once{1, std::chrono::milliseconds(0)};
+  auto lock_code = [](const std::function<void()>& work) -> uint16_t {
+    try {
+      work();
+    } catch (const ECairnEngineError& error) {
+      return error.code();
+    }
+    return 0;
+  };
+  {
+    TChild writer({"lock", dir.path(), "write"});
+    ASSERT_EQ(writer.ReadLine(), "locked");
+    EXPECT_EQ(lock_code([&] { table.ReadLock(); }), CAIRN_LOCKTIMEOUT);
+    EXPECT_FALSE(table.ReadLockHeld());
+    EXPECT_EQ(lock_code([&] { table.WriteLock(); }), CAIRN_LOCKTIMEOUT);
+    EXPECT_FALSE(table.WriteLockHeld());
+    writer.CloseInput();
+    EXPECT_EQ(writer.Wait(), 0);
+  }
+  // The other process reads: our write lock gets the data file's byte, is
+  // refused the index file's area and must let the data byte go again.
+  for (const char* kind : {"read", "blob-read"}) {
+    TChild reader({"lock", dir.path(), kind});
+    ASSERT_EQ(reader.ReadLine(), "locked");
+    EXPECT_EQ(lock_code([&] { table.WriteLock(); }), CAIRN_LOCKTIMEOUT) << kind;
+    EXPECT_FALSE(table.WriteLockHeld());
+    EXPECT_TRUE(probe.Data().LockTableWrite(once)) << kind << ": the data byte was kept";
+    probe.Data().UnlockTableWrite();
+    if (std::string(kind) == "blob-read") {
+      EXPECT_TRUE(probe.Index().LockAreaWrite(once)) << "the index area was kept";
+      probe.Index().UnlockAreaWrite();
+    }
+    // Readers share: our read lock is granted beside theirs.
+    EXPECT_NO_THROW(table.ReadLock());
+    table.ReadUnlock();
+    reader.CloseInput();
+    EXPECT_EQ(reader.Wait(), 0);
+  }
+  table.WriteLock();
+  EXPECT_TRUE(table.WriteLockHeld());
+  table.WriteUnlock();
 }
 
 TEST(TablesProcessTest, AppendByAnotherProcessAppearsInItsKeyPosition) {

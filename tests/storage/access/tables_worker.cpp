@@ -6,6 +6,9 @@
 //     "I item pw details", "U item pw", "D item".
 //   tables_worker append DIR ITEM
 //     Appends one record ITEM and exits.
+//   tables_worker lock DIR read|write|blob-read
+//     Takes the table's read lock, its write lock, or only the blob file's
+//     read lock, prints "locked", waits for end of input and exits.
 //   tables_worker hold DIR ITEM
 //     Locks the record ITEM, prints "locked", waits for a line on standard
 //     input, unlocks, prints "released" and waits for end of input.
@@ -141,6 +144,24 @@ int Session(const std::string& dir) {
   return 0;
 }
 
+int HoldTableLock(const std::string& dir, const std::string& kind) {
+  TDataSession session;
+  TDataTable& table = session.OpenDirectory(dir).OpenTable("Pal", false, false);
+  uint16_t blob_byte = 0;
+  if (kind == "read") {
+    table.ReadLock();
+  } else if (kind == "write") {
+    table.WriteLock();
+  } else if (kind != "blob-read" || !table.Blob()->LockRead(blob_byte)) {
+    return 2;
+  }
+  std::cout << "locked\n" << std::flush;
+  std::string line;
+  while (std::getline(std::cin, line)) {
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,6 +170,7 @@ int main(int argc, char** argv) {
     if (args.size() == 4 && args[0] == "workload")
       return Workload(args[1], std::stoi(args[2]), std::stoi(args[3]));
     if (args.size() == 3 && args[0] == "hold") return Hold(args[1], args[2]);
+    if (args.size() == 3 && args[0] == "lock") return HoldTableLock(args[1], args[2]);
     if (args.size() == 2 && args[0] == "session") return Session(args[1]);
     if (args.size() == 3 && args[0] == "append") {
       TDataSession session;
@@ -157,7 +179,8 @@ int main(int argc, char** argv) {
       cursor.Append(PalRecord(cursor, args[2], "other", 730120));
       return 0;
     }
-    std::cerr << "usage: tables_worker workload DIR ID COUNT | append DIR ITEM | hold DIR ITEM\n";
+    std::cerr << "usage: tables_worker workload DIR ID COUNT | append DIR ITEM | hold DIR ITEM"
+                 " | lock DIR KIND\n";
     return 2;
   } catch (const std::exception& error) {
     std::cerr << "tables_worker: " << error.what() << "\n";

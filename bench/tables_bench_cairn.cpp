@@ -136,13 +136,15 @@ double CairnUpdateDelete(const BenchConfig& config) {
 }
 
 double CairnOpen(const BenchConfig& config) {
-  TDataSession session;
-  Configure(session);
-  TDataCursor cursor;
-  cursor.Open(session.OpenDirectory(config.dir), "Bulk");
   std::vector<uint8_t> record;
-  if (cursor.Next(record) != CAIRN_NONE) throw std::runtime_error("cairn open");
-  return 1;
+  for (uint32_t i = 0; i < config.opens; ++i) {
+    TDataSession session;
+    Configure(session);
+    TDataCursor cursor;
+    cursor.Open(session.OpenDirectory(config.dir), "Bulk");
+    if (cursor.Next(record) != CAIRN_NONE) throw std::runtime_error("cairn open");
+  }
+  return config.opens;
 }
 
 }  // namespace bench

@@ -13,6 +13,7 @@ struct BenchConfig {
   uint32_t durable = 300;        // inserts that each wait for the disk
   uint32_t random = 20000;       // random updates and deletes
   uint32_t random_number = 300;  // reads by record number (SQLite's OFFSET is a scan)
+  uint32_t opens = 200;          // opens of the bulk table, each reading its first record
   std::string dir;
 };
 

@@ -474,7 +474,9 @@ bool TDataCursor::TakeRecordAt(const TTreePosition& pos, bool forward,
   std::vector<uint8_t> image;
   const bool cached = table_->Data().Cache().Find(uint32_t(pos.Slot())) != nullptr;
   if (!ReadRecord(uint32_t(pos.Slot()), image, forward)) return false;
-  if (!cached && !RecordIdOrder()) Prefetch(pos, forward);
+  // The rest of the leaf is read ahead once the cursor walks: a seek that
+  // wants one record (an open showing its first) pays for that one alone.
+  if (!cached && !RecordIdOrder() && state_ == TState::kOnRecord) Prefetch(pos, forward);
   record_ = std::move(image);
   SetOnPosition(pos);
   record = record_;

@@ -673,7 +673,8 @@ bool TIndexFile::Flush(bool temporary) {
     if (io_buffer_.size() < run * kIndexPageSize) io_buffer_.resize(run * kIndexPageSize);
     for (size_t r = 0; r < run; ++r) {
       uint8_t* out = io_buffer_.data() + r * kIndexPageSize;
-      dirty[i + r]->Encode(std::span<uint8_t, kIndexPageSize>(out, kIndexPageSize));
+      if (!dirty[i + r]->Encode(std::span<uint8_t, kIndexPageSize>(out, kIndexPageSize)))
+        RaiseIndex(CAIRN_INDEXCORRUPT);
       if (info_.encrypted) Scramble(out, kIndexPageSize, kBufferSeed);
     }
     TFileHandler& f = temporary ? StorageFor(dirty[i]->index()) : *this;

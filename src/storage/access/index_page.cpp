@@ -146,7 +146,8 @@ int TPage::CompressedEntrySize(int i) const {
   }
 }
 
-void TPage::Encode(std::span<uint8_t, kIndexPageSize> out) const {
+bool TPage::Encode(std::span<uint8_t, kIndexPageSize> out) const {
+  if (!freed && type_ != kPageRaw && OverFull()) return false;
   std::fill(out.begin(), out.end(), uint8_t{0});
   TPageHeader h;
   h.type = type_;
@@ -155,12 +156,12 @@ void TPage::Encode(std::span<uint8_t, kIndexPageSize> out) const {
   h.next = next_;
   h.body_size = (!freed && IsCompressedLeaf()) ? uint16_t(body_size_) : 0;
   h.Encode(out.data());
-  if (freed) return;
+  if (freed) return true;
   uint8_t* w = out.data() + kPageHeaderSize;
   const int k = shape_.key_length;
   if (type_ == kPageRaw) {
     std::memcpy(w, raw_.data(), std::min<size_t>(raw_.size(), kPageBodySize));
-    return;
+    return true;
   }
   if (IsInterior()) {
     for (int i = 0; i < count_; ++i) {
@@ -171,7 +172,7 @@ void TPage::Encode(std::span<uint8_t, kIndexPageSize> out) const {
         w += 4;
       }
     }
-    return;
+    return true;
   }
   const uint8_t c = shape_.compression;
   for (int i = 0; i < count_; ++i) {
@@ -216,6 +217,7 @@ void TPage::Encode(std::span<uint8_t, kIndexPageSize> out) const {
     std::memcpy(w, e + k, 4);
     w += 4;
   }
+  return true;
 }
 
 bool TPage::Decode(std::span<const uint8_t, kIndexPageSize> in) {

@@ -94,9 +94,11 @@ class TPage {
   // Encoded size of entry i of a compressed leaf (after Recount()).
   int CompressedEntrySize(int i) const;
 
-  // Whole page image <-> page. Decode returns false for an image that is not
-  // a well-formed node of this page's shape (the page is then left cleared).
-  void Encode(std::span<uint8_t, kIndexPageSize> out) const;
+  // Whole page image <-> page. Encode returns false, writing nothing, for a
+  // page that does not fit its body (the tree failed to split it). Decode
+  // returns false for an image that is not a well-formed node of this
+  // page's shape (the page is then left cleared).
+  bool Encode(std::span<uint8_t, kIndexPageSize> out) const;
   bool Decode(std::span<const uint8_t, kIndexPageSize> in);
 
   // Raw pages (type 4) keep their 4083-byte body as is.

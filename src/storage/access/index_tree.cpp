@@ -463,6 +463,12 @@ void TIndexTree::DeleteImpl(const uint8_t* key) {
   lp->Remove(pos);
   Touch(lp);
   if (pos == 0 && lp->count() > 0) FixSeparators(path, leaf);
+  // With full compression the entry after the removed one may lose its
+  // shared prefix and the leaf grow past its page.
+  if (lp->OverFull()) {
+    Split(path, leaf);
+    return;
+  }
   Rebalance(path, leaf);
 }
 

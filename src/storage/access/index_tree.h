@@ -3,9 +3,10 @@
 // Interior entries carry the first key of their child and the number of leaf
 // keys below it, so positions have ordinals (1-based) without scans. Leaves
 // of one level are chained both ways. Insert and Delete keep every separator
-// equal to its child's first key up to the root, split over-full pages,
-// merge or redistribute under-full fixed-size pages, drop empty compressed
-// leaves and collapse a root with a single child. The tree never checks
+// equal to its child's first key up to the root, split over-full pages (a
+// removal can overfill a fully compressed leaf), merge or redistribute
+// under-full fixed-size pages, drop empty compressed leaves and collapse a
+// root with a single child. The tree never checks
 // uniqueness (TIndexMaintainer does); Delete of a missing key, a path deeper
 // than 64 levels or a page of the wrong kind raise CAIRN_INDEXCORRUPT.
 //

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -248,6 +249,40 @@ INSTANTIATE_TEST_SUITE_P(All, IndexModelTest, ::testing::ValuesIn(AllConfigs()),
                          [](const ::testing::TestParamInfo<Config>& info) {
                            return Describe(info.param);
                          });
+
+// With full compression an entry shares its prefix with the one before it.
+// Removing a short entry (all trailing zeros) between two long ones that
+// share a long prefix makes the next entry store that prefix again: the
+// leaf grows on a removal and must split, never be written past its page.
+TEST(IndexCompressionTest, RemovalThatGrowsAFullyCompressedLeafSplitsIt) {
+  auto file = NewMemoryIndex(TestInfo(), "grow");
+  const int index = file->AddSecondaryIndex(MakeIndex("Grow", {4, 2}, true, false, kCompressFull));
+  const std::vector<TKeyField> fields = TestFields();
+  const TKeyLayout& layout = file->Layout(index);
+  auto key_of = [&](int j, bool with_number) {
+    TRecordImage r(j);
+    char text[8];
+    std::snprintf(text, sizeof text, "k%03d", j);
+    r.SetString(fields[3], text);
+    if (with_number) r.SetInt(fields[1], 7);
+    std::vector<uint8_t> key(size_t(layout.key_length()));
+    layout.BuildKey(r.span(), key);
+    return key;
+  };
+  constexpr int kPairs = 120;
+  TIndexTree tree(*file, index);
+  for (int j = 0; j < kPairs; ++j) {
+    tree.Insert(key_of(j, false), 2 * j + 1);
+    tree.Insert(key_of(j, true), 2 * j + 2);
+  }
+  file->Flush();
+  for (int j = 0; j < kPairs; ++j) tree.Delete(key_of(j, false));
+  file->Flush();
+  const TIndexCheckResult check = CheckIndexFile(*file);
+  for (const std::string& fault : check.faults) ADD_FAILURE() << fault;
+  EXPECT_EQ(tree.Count(), uint32_t(kPairs));
+  for (int j = 0; j < kPairs; ++j) EXPECT_EQ(tree.Find(key_of(j, true)), 2 * j + 2) << j;
+}
 
 }  // namespace
 }  // namespace cairn::testing

@@ -18,7 +18,8 @@ inline QString RunTool(const QString& program, const QStringList& args, int time
   if (!process.waitForFinished(timeout_ms) || process.exitStatus() != QProcess::NormalExit ||
       process.exitCode() != 0)
     return {};
-  return QString::fromUtf8(process.readAllStandardOutput());
+  const QString out = QString::fromUtf8(process.readAllStandardOutput());
+  return out.isNull() ? QStringLiteral("") : out;  // success is never null
 }
 
 struct TWord {

@@ -20,3 +20,8 @@ add_executable(report_export_test ${CMAKE_CURRENT_LIST_DIR}/report_export_test.c
 target_link_libraries(report_export_test PRIVATE tarn_reports tarn_qt_test_main)
 gtest_discover_tests(report_export_test DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 600)
+
+add_executable(report_print_test ${CMAKE_CURRENT_LIST_DIR}/report_print_test.cpp)
+target_link_libraries(report_print_test PRIVATE tarn_reports tarn_qt_test_main Qt6::Test)
+gtest_discover_tests(report_print_test DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 600)

@@ -2,10 +2,9 @@
 
 #include <QAction>
 #include <QInputDialog>
-#include <QPainter>
-#include <QPixmap>
 
 #include "app/exception_log.h"
+#include "app/main_icons.h"
 #include "app/message_box.h"
 #include "app/process_values.h"
 
@@ -72,27 +71,7 @@ int PWChangeClick(QWidget* parent) {
   return PWChangeImageIndex();
 }
 
-QIcon DefaultPWChangeImage(int index) {
-  // A padlock: open for image 4 (no password), closed for image 7.
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(QColor(0x40, 0x40, 0x40), 2));
-  p.setBrush(Qt::NoBrush);
-  if (index == 7) {
-    p.drawArc(QRectF(4, 1, 8, 10), 0, 180 * 16);
-    p.drawLine(QPointF(4, 6), QPointF(4, 8));
-    p.drawLine(QPointF(12, 6), QPointF(12, 8));
-  } else {
-    p.drawArc(QRectF(8, 0, 8, 10), 0, 180 * 16);
-    p.drawLine(QPointF(16, 5), QPointF(16, 8));
-  }
-  p.setPen(Qt::NoPen);
-  p.setBrush(index == 7 ? QColor(0xD0, 0xA0, 0x00) : QColor(0x80, 0x80, 0x80));
-  p.drawRoundedRect(QRectF(2, 8, 12, 8), 2, 2);
-  return QIcon(pixmap);
-}
+QIcon DefaultPWChangeImage(int index) { return MainIcon(index); }
 
 void ConnectPWChange(QAction* PWChange, QWidget* parent, std::function<QIcon(int)> image) {
   PWChange->setIcon(image(4));

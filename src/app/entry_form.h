@@ -21,9 +21,9 @@ class TEntryForm : public QDialog {
   Q_OBJECT
 
  public:
-  // Client area left by the 366 x 169 window of the design.
-  static constexpr int kClientWidth = 358;
-  static constexpr int kClientHeight = 135;
+  // The dialog is 366 x 169 with the status bar along its bottom.
+  static constexpr int kClientWidth = 366;
+  static constexpr int kClientHeight = 169;
   static constexpr int kStatusHeight = 19;
 
   explicit TEntryForm(QWidget* owner = nullptr);

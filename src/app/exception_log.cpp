@@ -7,11 +7,11 @@
 
 #include "app/date_formats.h"
 #include "app/message_box.h"
-#include "platform/program_path.h"
+#include "platform/program_files.h"
 
 namespace tarn {
 
-QString ExceptionLogPath() { return ChangeFileExt(ProgramPath(), QStringLiteral(".Log")); }
+QString ExceptionLogPath() { return LogFilePath(); }
 
 QString WithFullStop(const QString& message) {
   if (!message.isEmpty() && message.back().unicode() > u'.') return message + QLatin1Char('.');

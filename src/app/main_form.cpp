@@ -15,6 +15,7 @@
 #include "app/colour_text.h"
 #include "app/date_formats.h"
 #include "app/exception_log.h"
+#include "app/main_icons.h"
 #include "app/process_values.h"
 #include "app/settings.h"
 #include "app/termination.h"
@@ -41,51 +42,44 @@ const TColumn kColumns[] = {
 };
 
 // Glyphs of the three head buttons; their drawings are free.
-QPixmap CopyGlyph() {
-  QPixmap pixmap(16, 14);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setPen(Qt::black);
-  p.setBrush(Qt::white);
-  p.drawRect(1, 1, 8, 9);
-  p.drawRect(6, 3, 8, 9);
-  return pixmap;
+TGlyph CopyGlyph() {
+  return {QSizeF(16, 14), [](QPainter& p) {
+            p.setPen(QPen(Qt::black, 1));
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(1.5, 1.5, 8, 9));
+            p.drawRect(QRectF(6.5, 3.5, 8, 9));
+          }};
 }
 
-QPixmap GenerateGlyph() {
-  QPixmap pixmap(18, 14);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(Qt::black, 1.5));
-  p.setBrush(QColor(0xFF, 0xD7, 0x00));
-  p.drawEllipse(1, 3, 7, 7);
-  p.drawLine(8, 6, 17, 6);
-  p.drawLine(14, 6, 14, 10);
-  p.drawLine(16, 6, 16, 9);
-  return pixmap;
+TGlyph GenerateGlyph() {
+  return {QSizeF(18, 14), [](QPainter& p) {
+            p.setPen(QPen(Qt::black, 1.5));
+            p.setBrush(QColor(0xFF, 0xD7, 0x00));
+            p.drawEllipse(QRectF(1, 3, 7, 7));
+            p.drawLine(QPointF(8, 6.5), QPointF(17, 6.5));
+            p.drawLine(QPointF(14, 6.5), QPointF(14, 10));
+            p.drawLine(QPointF(16, 6.5), QPointF(16, 9));
+          }};
 }
 
-QPixmap PrintGlyph() {
-  QPixmap pixmap(14, 14);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setPen(Qt::black);
-  p.setBrush(Qt::white);
-  p.drawRect(3, 1, 7, 5);
-  p.setBrush(QColor(0x60, 0x60, 0x60));
-  p.drawRect(1, 5, 11, 5);
-  p.setBrush(Qt::white);
-  p.drawRect(3, 8, 7, 4);
-  return pixmap;
+TGlyph PrintGlyph() {
+  return {QSizeF(14, 14), [](QPainter& p) {
+            p.setPen(QPen(Qt::black, 1));
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(3.5, 1.5, 7, 5));
+            p.setBrush(QColor(0x60, 0x60, 0x60));
+            p.drawRect(QRectF(1.5, 5.5, 11, 5));
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(3.5, 8.5, 7, 4));
+          }};
 }
 
 TShapeButton* MakeButton(QWidget* parent, const char* name, const QRect& place,
-                         const QPixmap& glyph, const QString& hint) {
+                         TGlyph glyph, const QString& hint) {
   auto* button = new TShapeButton(parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(place);
-  button->SetGlyph(glyph);
+  button->SetGlyph(std::move(glyph));
   button->SetHint(hint);
   return button;
 }
@@ -123,15 +117,26 @@ TMainForm::TMainForm(TMainFormParts parts, QWidget* parent)
   BuildControls();
   BuildMenus();
   resize(kDesignWidth, kDesignHeight);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect frame(QPoint(0, 0), size());
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  FitToScreen(QSize(kFrameAllowanceWidth, kFrameAllowanceHeight));
   Guarded(this, [this] { FormCreate(); });
 }
 
 TMainForm::~TMainForm() { FormDestroy(); }
+
+QSize FitWindowSize(QSize design, QSize frame, QSize available) {
+  return QSize(std::max(1, std::min(design.width(), available.width() - frame.width())),
+               std::max(1, std::min(design.height(), available.height() - frame.height())));
+}
+
+void TMainForm::FitToScreen(QSize frame) {
+  QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect available = screen->availableGeometry();
+  resize(FitWindowSize(size(), frame, available.size()));
+  QRect outer(QPoint(0, 0), size() + frame);
+  outer.moveCenter(available.center());
+  move(outer.topLeft());
+}
 
 void TMainForm::BuildControls() {
   auto* body = new QWidget(this);
@@ -183,6 +188,7 @@ void TMainForm::BuildControls() {
   FlashPwd->setAlignment(Qt::AlignCenter);
   QFont flash_font(QStringLiteral("Georgia"));
   flash_font.setPixelSize(11);
+  flash_font.setBold(false);  // not the panel's bold caption font
   FlashPwd->setFont(flash_font);
   // Substitute fonts can be wider than the intended face: never clip the text.
   FlashPwd->resize(std::max(81, FlashPwd->sizeHint().width()), 16);
@@ -222,8 +228,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainForm::BuildMenus() {
-  auto action = [this](QMenu* menu, const char* name, const char* caption) {
-    QAction* a = menu->addAction(QString::fromLatin1(caption));
+  // Captions carry an ampersand before the letter that reaches them with Alt.
+  auto action = [](QMenu* menu, const char* name, const char* caption, int icon) {
+    QAction* a = menu->addAction(MainIcon(icon), QString::fromLatin1(caption));
     a->setObjectName(QString::fromLatin1(name));
     return a;
   };
@@ -232,20 +239,20 @@ void TMainForm::BuildMenus() {
     m->setObjectName(QString::fromLatin1(name));
     return m;
   };
-  File1 = menu("File1", "File");
-  SplashScreen = action(File1, "SplashScreen", "Splash Screen");
-  Config1 = menu("Config1", "Configure");
-  Colors1 = action(Config1, "Colors1", "Colors");
-  UpGrade1 = action(Config1, "UpGrade1", "Upgrade");
-  VersionCheck1 = action(Config1, "VersionCheck1", "Version Check");
-  Help1 = menu("Help1", "Help");
-  Tarn1 = action(Help1, "Tarn1", "About");
-  N11 = action(Help1, "N11", "Beginners");
-  Hints1 = action(Help1, "Hints1", "Hints");
-  Password1 = menu("Password1", "Password");
-  Delete1 = action(Password1, "Delete1", "Delete");
-  PWChange = action(Password1, "PWChange", "Change");
-  About1 = menuBar()->addAction(QStringLiteral("About"));
+  File1 = menu("File1", "&File");
+  SplashScreen = action(File1, "SplashScreen", "&Splash Screen", 6);
+  Config1 = menu("Config1", "&Configure");
+  Colors1 = action(Config1, "Colors1", "&Colors", 0);
+  UpGrade1 = action(Config1, "UpGrade1", "&Upgrade", 19);
+  VersionCheck1 = action(Config1, "VersionCheck1", "&Version Check", 1);
+  Help1 = menu("Help1", "&Help");
+  Tarn1 = action(Help1, "Tarn1", "&About", 2);
+  N11 = action(Help1, "N11", "&Beginners", 16);
+  Hints1 = action(Help1, "Hints1", "H&ints", 2);
+  Password1 = menu("Password1", "&Password");
+  Delete1 = action(Password1, "Delete1", "&Delete", 11);
+  PWChange = action(Password1, "PWChange", "C&hange", 4);
+  About1 = menuBar()->addAction(QStringLiteral("A&bout"));
   About1->setObjectName(QStringLiteral("About1"));
   SetHint(menuBar(), QString());
   About1->setStatusTip(QStringLiteral("Software & contact details."));
@@ -336,6 +343,9 @@ void TMainForm::FormDestroy() {
 
 void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  // The real frame is known once shown: keep the whole window on the screen.
+  const QSize frame = frameGeometry().size() - size();
+  if (!event->spontaneous() && frame.isValid() && !frame.isNull()) FitToScreen(frame);
   if (!event->spontaneous()) Guarded(this, [this] { FormShow(); });
 }
 

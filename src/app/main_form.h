@@ -27,6 +27,10 @@ class TTwinkleLabel;
 // rounded to the nearest pixel with halves away from zero.
 int ScaleColumnWidth(int width, int current_window_width, int previous_window_width);
 
+// The window size: the design size, but never larger than the available
+// screen area less the window frame.
+QSize FitWindowSize(QSize design, QSize frame, QSize available);
+
 struct TMainFormParts {
   std::unique_ptr<TStartupPasswordSeam> startup_password = std::make_unique<TNoStartupPassword>();
   std::unique_ptr<TRepositorySeam> repository = std::make_unique<TNoRepository>();
@@ -38,6 +42,9 @@ class TMainForm : public QMainWindow {
  public:
   static constexpr int kDesignWidth = 1020;
   static constexpr int kDesignHeight = 760;
+  // Frame assumed before the window is shown and its real frame is known.
+  static constexpr int kFrameAllowanceWidth = 8;
+  static constexpr int kFrameAllowanceHeight = 32;
 
   // Builds the controls, then runs FormCreate.
   explicit TMainForm(TMainFormParts parts = {}, QWidget* parent = nullptr);
@@ -91,6 +98,8 @@ class TMainForm : public QMainWindow {
   void BuildControls();
   void BuildMenus();
   void PlaceRightAnchored();
+  // Shrinks the window to the screen's available area and centres it there.
+  void FitToScreen(QSize frame);
 
   TMainFormParts parts_;
   bool destroyed_ = false;

@@ -1,47 +1,57 @@
 #include "app/message_box.h"
 
 #include <QMessageBox>
+#include <memory>
 
 namespace tarn {
+
+std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* parent, const TMessage& message) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  box->setWindowTitle(message.caption);
+  // Texts carry paths and values typed by the user: never read them as markup.
+  box->setTextFormat(Qt::PlainText);
+  box->setText(message.text);
+  switch (message.icon) {
+    case TMsgIcon::kNone:
+      box->setIcon(QMessageBox::NoIcon);
+      break;
+    case TMsgIcon::kWarning:
+      box->setIcon(QMessageBox::Warning);
+      break;
+    case TMsgIcon::kError:
+      box->setIcon(QMessageBox::Critical);
+      break;
+    case TMsgIcon::kInformation:
+      box->setIcon(QMessageBox::Information);
+      break;
+    case TMsgIcon::kQuestion:
+      box->setIcon(QMessageBox::Question);
+      break;
+  }
+  switch (message.buttons) {
+    case TMsgButtons::kOk:
+      box->setStandardButtons(QMessageBox::Ok);
+      break;
+    case TMsgButtons::kOkCancel:
+      box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      break;
+    case TMsgButtons::kYesNo:
+      box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
+    case TMsgButtons::kYesNoCancel:
+      box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      break;
+  }
+  return box;
+}
+
 namespace {
 
 class TModalMessageBoxes : public TMessageBoxes {
  public:
   TMsgResult Show(QWidget* parent, const TMessage& message) override {
-    QMessageBox box(parent);
-    box.setWindowTitle(message.caption);
-    box.setText(message.text);
-    switch (message.icon) {
-      case TMsgIcon::kNone:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-      case TMsgIcon::kWarning:
-        box.setIcon(QMessageBox::Warning);
-        break;
-      case TMsgIcon::kError:
-        box.setIcon(QMessageBox::Critical);
-        break;
-      case TMsgIcon::kInformation:
-        box.setIcon(QMessageBox::Information);
-        break;
-      case TMsgIcon::kQuestion:
-        box.setIcon(QMessageBox::Question);
-        break;
-    }
-    switch (message.buttons) {
-      case TMsgButtons::kOk:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-      case TMsgButtons::kOkCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        break;
-      case TMsgButtons::kYesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        break;
-      case TMsgButtons::kYesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        break;
-    }
+    std::unique_ptr<QMessageBox> built = BuildMessageBox(parent, message);
+    QMessageBox& box = *built;
     switch (box.exec()) {
       case QMessageBox::Yes:
         return TMsgResult::kYes;

@@ -10,8 +10,10 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <memory>
 #include <vector>
 
+class QMessageBox;
 class QWidget;
 
 namespace tarn {
@@ -35,6 +37,9 @@ class TMessageBoxes {
   virtual ~TMessageBoxes() = default;
   virtual TMsgResult Show(QWidget* parent, const TMessage& message) = 0;
 };
+
+// The modal box that shows `message`: caption, plain text, icon, buttons.
+std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* parent, const TMessage& message);
 
 // Shows `message` through the installed boxes.
 TMsgResult ShowMessageBox(QWidget* parent, const TMessage& message);

@@ -1,5 +1,6 @@
 #include "app/process_values.h"
 
+#include "platform/program_files.h"
 #include "platform/program_path.h"
 
 namespace tarn {
@@ -9,14 +10,14 @@ TProcessValues& Globals() {
   return values;
 }
 
-QString DataFolder() { return Globals().ProgramFolder + QStringLiteral("Data"); }
+QString DataFolder() { return DataFolderPath(); }
 
 void SetProgramValues() {
   TProcessValues& g = Globals();
   g.ProgramFolder = ProgramFolder();
   g.ProductKey = QStringLiteral("Quellfen");
   g.VersionDocPath =
-      g.ProgramFolder + QStringLiteral("CurrentVersion") + g.ProductKey + QStringLiteral(".txt");
+      WritableFolder() + QStringLiteral("CurrentVersion") + g.ProductKey + QStringLiteral(".txt");
 }
 
 }  // namespace tarn

@@ -32,7 +32,8 @@ struct TProcessValues {
 // The one instance. Tests reset it with `Globals() = TProcessValues{}`.
 TProcessValues& Globals();
 
-// The folder of the repository's tables: the program folder followed by "Data".
+// The folder of the repository's tables: the program folder followed by "Data"
+// (for an installed program, the user's data folder; see platform/program_files.h).
 QString DataFolder();
 
 // Step 3 of main window creation: program folder, product key and version

@@ -1,10 +1,16 @@
 // The main window's repository: opened during creation once the start-up
 // password is known, posted when the window closes, flushed when it is
-// destroyed. The table-backed store plugs in here; until then the window has
-// an empty grid.
+// destroyed. The program uses the table-backed TRepositoryStore; without a
+// query the window has an empty grid.
 #pragma once
 
+#include <QString>
+
 class QWidget;
+
+namespace cairn {
+class TCairnQuery;
+}
 
 namespace tarn {
 
@@ -22,6 +28,10 @@ class TRepositorySeam {
   virtual void Post() = 0;
   // Writes every buffered change of the table to disk.
   virtual void FlushBuffers() = 0;
+  // Reopens the records ordered by `field`; throws when that fails.
+  virtual void Reorder(const QString& field) {}
+  // The live query the grid binds to; none without a table-backed store.
+  virtual cairn::TCairnQuery* Query() { return nullptr; }
 };
 
 // No store: never open, nothing to post or flush.

@@ -1,7 +1,7 @@
 #include "app/settings.h"
 
 #include "platform/profile_file.h"
-#include "platform/program_path.h"
+#include "platform/program_files.h"
 
 namespace tarn {
 namespace {
@@ -19,7 +19,7 @@ const TColourKey kKeys[] = {
 
 }  // namespace
 
-QString SettingsPath() { return ChangeFileExt(ProgramPath(), QStringLiteral(".INI")); }
+QString SettingsPath() { return SettingsFilePath(); }
 
 void LoadSettings(const QString& path, TProcessValues& values) {
   const TProfileFile file(path);

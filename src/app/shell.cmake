@@ -9,6 +9,7 @@ add_library(tarn_shell STATIC
   ${CMAKE_CURRENT_LIST_DIR}/exception_log.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tarn_application.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/main_icons.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_form.cpp
   ${CMAKE_CURRENT_LIST_DIR}/program.cpp)
 target_include_directories(tarn_shell PUBLIC ${PROJECT_SOURCE_DIR}/src)

@@ -7,7 +7,9 @@ namespace tarn {
 
 TTarnApplication::TTarnApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QString::fromLatin1(kApplicationTitle));
-  setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
+  // An empty display name: window titles are shown exactly as the windows set
+  // them, with no application name appended.
+  setApplicationDisplayName(QString());
 }
 
 bool TTarnApplication::notify(QObject* receiver, QEvent* event) {

@@ -159,8 +159,12 @@ void TPWform::BuildControls() {
   StatusBar->setObjectName(QStringLiteral("StatusBar"));
   StatusBar->setSizeGripEnabled(true);
 
-  // Only the String and Number boxes take part in tabbing.
+  // The buttons take the focus too, so the window works from the keyboard alone.
+  setTabOrder(SelectBtn, EdModifier);
   setTabOrder(EdModifier, EdOffset);
+  setTabOrder(EdOffset, OKbtn);
+  setTabOrder(OKbtn, CopyBtn);
+  setTabOrder(CopyBtn, HelpBtn);
 
   connect(SelectBtn, &QAbstractButton::clicked, this,
           [this] { Guarded(this, [this] { SelectBtnClick(); }); });

@@ -1,12 +1,12 @@
 // Small pictures drawn beside the generator window's button captions.
 #pragma once
 
-#include <QPixmap>
+#include "kit/glyph.h"
 
 namespace tarn {
 
 enum class TPWGlyph { kFolder, kHelp, kCopy, kTick };
 
-QPixmap PWGlyph(TPWGlyph kind);
+TGlyph PWGlyph(TPWGlyph kind);
 
 }  // namespace tarn

@@ -13,8 +13,8 @@ void TCaptionShapeButton::SetShadowDepth(int depth) {
   update();
 }
 
-void TCaptionShapeButton::SetCaptionGlyph(const QPixmap& glyph) {
-  caption_glyph_ = glyph;
+void TCaptionShapeButton::SetCaptionGlyph(TGlyph glyph) {
+  caption_glyph_ = std::move(glyph);
   update();
 }
 
@@ -41,17 +41,17 @@ void TCaptionShapeButton::paintEvent(QPaintEvent*) {
   painter.setPen(QPen(palette().color(QPalette::Shadow), 1));
   painter.drawRoundedRect(face, radius, radius);
 
-  const QSizeF g = caption_glyph_.isNull() ? QSizeF() : caption_glyph_.deviceIndependentSize();
-  const qreal gap = caption_glyph_.isNull() ? 0 : 4;
+  const bool has_glyph = !caption_glyph_.IsNull();
+  const QSizeF g = has_glyph ? caption_glyph_.size : QSizeF();
+  const qreal gap = has_glyph ? 4 : 0;
   const qreal text_width = fontMetrics().horizontalAdvance(text());
   const qreal left = face.center().x() - (g.width() + gap + text_width) / 2;
-  if (!caption_glyph_.isNull()) {
-    painter.drawPixmap(QPointF(left, face.center().y() - g.height() / 2), caption_glyph_);
-  }
+  if (has_glyph) caption_glyph_.Paint(painter, QPointF(left, face.center().y() - g.height() / 2));
   painter.setPen(palette().color(QPalette::ButtonText));
   painter.setFont(font());
   painter.drawText(QRectF(left + g.width() + gap, face.top(), text_width + 1, face.height()),
                    Qt::AlignLeft | Qt::AlignVCenter, text());
+  if (hasFocus()) PaintFocusFrame(painter, face, radius);
 }
 
 }  // namespace tarn

@@ -4,8 +4,6 @@
 // the mouse is over it.
 #pragma once
 
-#include <QPixmap>
-
 #include "kit/shape_button.h"
 
 namespace tarn {
@@ -20,15 +18,15 @@ class TCaptionShapeButton : public TShapeButton {
   int ShadowDepth() const { return shadow_depth_; }
 
   // Drawn left of the caption; the caption and picture are centred together.
-  void SetCaptionGlyph(const QPixmap& glyph);
-  QPixmap CaptionGlyph() const { return caption_glyph_; }
+  void SetCaptionGlyph(TGlyph glyph);
+  const TGlyph& CaptionGlyph() const { return caption_glyph_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
   int shadow_depth_ = kShadow;
-  QPixmap caption_glyph_;
+  TGlyph caption_glyph_;
 };
 
 }  // namespace tarn

@@ -2,6 +2,7 @@
 # labels and a status bar that repeats hints.
 add_library(tarn_kit STATIC
   ${CMAKE_CURRENT_LIST_DIR}/gradient_panel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/glyph.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shape_button.cpp
   ${CMAKE_CURRENT_LIST_DIR}/twinkle_label.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hint_status_bar.cpp)

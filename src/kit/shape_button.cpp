@@ -15,7 +15,7 @@ void SetHint(QWidget* widget, const QString& hint) {
 TShapeButton::TShapeButton(QWidget* parent) : QAbstractButton(parent) {
   setAttribute(Qt::WA_Hover);
   setCursor(Qt::PointingHandCursor);
-  setFocusPolicy(Qt::NoFocus);
+  setFocusPolicy(Qt::StrongFocus);
 }
 
 void TShapeButton::SetGradient(const QColor& start, const QColor& end) {
@@ -29,8 +29,8 @@ void TShapeButton::SetHoverColor(const QColor& color) {
   update();
 }
 
-void TShapeButton::SetGlyph(const QPixmap& glyph) {
-  glyph_ = glyph;
+void TShapeButton::SetGlyph(TGlyph glyph) {
+  glyph_ = std::move(glyph);
   update();
 }
 
@@ -73,15 +73,23 @@ void TShapeButton::paintEvent(QPaintEvent*) {
   painter.setPen(QPen(palette().color(QPalette::Shadow), 1));
   painter.drawRoundedRect(face, radius, radius);
 
-  if (!glyph_.isNull()) {
-    const QSizeF g = glyph_.deviceIndependentSize();
-    const QPointF at(face.center().x() - g.width() / 2, face.center().y() - g.height() / 2);
-    painter.drawPixmap(at, glyph_);
+  if (!glyph_.IsNull()) {
+    const QSizeF g = glyph_.size;
+    glyph_.Paint(painter, QPointF(face.center().x() - g.width() / 2,
+                                  face.center().y() - g.height() / 2));
   }
   if (!text().isEmpty()) {
     painter.setPen(palette().color(QPalette::ButtonText));
     painter.drawText(face, Qt::AlignCenter, text());
   }
+  if (hasFocus()) PaintFocusFrame(painter, face, radius);
+}
+
+void PaintFocusFrame(QPainter& painter, const QRectF& face, qreal radius) {
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+  const QRectF inner = face.adjusted(2.5, 2.5, -2.5, -2.5);
+  painter.drawRoundedRect(inner, std::max(0.0, radius - 2), std::max(0.0, radius - 2));
 }
 
 }  // namespace tarn

@@ -2,12 +2,14 @@
 // shorter side) with a 2-pixel shadow, filled with a gradient from the start
 // colour (top) to the end colour (bottom), a glyph centred on it and no
 // caption by default. While the mouse is over it the fill turns the hover
-// colour. Its hint shows as a pop-up and in a hint status bar.
+// colour. It takes the keyboard focus (Tab) and Space presses it; the focus
+// shows as a dotted frame inside the face. Its hint shows as a pop-up and in a hint status bar.
 #pragma once
 
 #include <QAbstractButton>
 #include <QColor>
-#include <QPixmap>
+
+#include "kit/glyph.h"
 
 namespace tarn {
 
@@ -28,8 +30,9 @@ class TShapeButton : public QAbstractButton {
   QColor HoverColor() const { return hover_; }
   bool IsHovered() const { return hovered_; }
 
-  void SetGlyph(const QPixmap& glyph);
-  QPixmap Glyph() const { return glyph_; }
+  void SetGlyph(TGlyph glyph);
+  void SetGlyph(const QPixmap& glyph) { SetGlyph(PixmapGlyph(glyph)); }
+  const TGlyph& Glyph() const { return glyph_; }
 
   // Sets the pop-up hint and the status bar text together.
   void SetHint(const QString& hint);
@@ -45,9 +48,12 @@ class TShapeButton : public QAbstractButton {
   QColor start_ = QColor(0xC0, 0xC0, 0xC0);  // silver
   QColor end_ = QColor(0x80, 0x80, 0x80);    // gray
   QColor hover_;                             // invalid: no hover colour
-  QPixmap glyph_;
+  TGlyph glyph_;
   bool hovered_ = false;
 };
+
+// The keyboard focus frame drawn inside a shape button's face.
+void PaintFocusFrame(QPainter& painter, const QRectF& face, qreal radius);
 
 // Sets a control's pop-up hint and status bar text.
 void SetHint(QWidget* widget, const QString& hint);

@@ -52,7 +52,7 @@ TEST_F(EntryTest, LayoutAndWindowFrame) {
   Store("x");
   TEntryForm form;
   EXPECT_EQ(form.windowTitle(), "Password Required");
-  EXPECT_EQ(form.size(), QSize(TEntryForm::kClientWidth, TEntryForm::kClientHeight));
+  EXPECT_EQ(form.size(), QSize(366, 169));
   EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_FALSE(form.windowFlags() & Qt::WindowSystemMenuHint);
   EXPECT_EQ(form.Label1->text(), "Enter Password  ( Case Sensitive )");

@@ -4,6 +4,10 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QStatusBar>
@@ -32,6 +36,21 @@ TEST(ColumnScalingTest, RoundsToTheNearestPixelHalvesAwayFromZero) {
   EXPECT_EQ(ScaleColumnWidth(3, 3, 2), 5);            // 4.5, not the even 4
   EXPECT_EQ(ScaleColumnWidth(151, 1000, 1000), 151);
   EXPECT_EQ(ScaleColumnWidth(374, 500, 1000), 187);
+}
+
+TEST(WindowFitTest, KeepsTheDesignSizeUnlessTheScreenIsSmaller) {
+  EXPECT_EQ(FitWindowSize({1020, 760}, {8, 32}, {1920, 1050}), QSize(1020, 760));
+  // 1366 x 768 less a 40-pixel panel: the height gives way, the width stays.
+  EXPECT_EQ(FitWindowSize({1020, 760}, {8, 32}, {1366, 728}), QSize(1020, 696));
+  EXPECT_EQ(FitWindowSize({1020, 760}, {8, 32}, {800, 600}), QSize(792, 568));
+}
+
+TEST(MessageBoxTest, ShowsTextAsPlainText) {
+  const TMessage message{"Error", "C:/keys/<b>file</b>", TMsgIcon::kError, TMsgButtons::kOk};
+  const auto box = BuildMessageBox(nullptr, message);
+  EXPECT_EQ(box->textFormat(), Qt::PlainText);
+  EXPECT_EQ(box->text(), "C:/keys/<b>file</b>");
+  EXPECT_EQ(box->windowTitle(), "Error");
 }
 
 // Records what the main window asks of its seams, in order.
@@ -126,7 +145,9 @@ TEST_F(MainFormTest, CreationReadsAsksOpensInOrderAndDestructionWritesBack) {
   {
     auto form = MakeForm("7");
     EXPECT_EQ(form->windowTitle(), " Password Repository (Tarn)");
-    EXPECT_EQ(form->size(), QSize(1020, 760));
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(form->width(), std::min(1020, available.width() - 8));
+    EXPECT_EQ(form->height(), std::min(760, available.height() - 32));
     EXPECT_EQ(calls_.log, (QStringList{"read", "ask", "open"}));
     EXPECT_EQ(Globals().StartupPassword, "7");
     EXPECT_EQ(Globals().ProgramFolder, dir_.path() + "/");
@@ -204,15 +225,16 @@ TEST_F(MainFormTest, MalformedColourIsReportedAndLaterColoursAreNotApplied) {
 
 TEST_F(MainFormTest, ResizingScalesColumnsFromThePreviousWidth) {
   auto form = MakeForm();
-  form->resize(1000, 760);  // before the first show: columns stay
+  // Sizes that fit the offscreen screen (800 x 600), in the ratio 1000 : 1200.
+  form->resize(600, 500);  // before the first show: columns stay
   EXPECT_EQ(form->PWgrid->columnWidth(0), 193);
   form->show();
-  ASSERT_EQ(Globals().PreviousWidth, 1000);
-  form->resize(1200, 760);
-  QTRY_COMPARE(form->width(), 1200);
-  EXPECT_EQ(form->PWgrid->columnWidth(0), 232);
-  EXPECT_EQ(form->PWgrid->columnWidth(1), 125);
-  EXPECT_EQ(Globals().PreviousWidth, 1200);
+  ASSERT_EQ(Globals().PreviousWidth, 600);
+  form->resize(720, 500);
+  QTRY_COMPARE(form->width(), 720);
+  EXPECT_EQ(form->PWgrid->columnWidth(0), 232);  // 231.6
+  EXPECT_EQ(form->PWgrid->columnWidth(1), 125);  // 124.8
+  EXPECT_EQ(Globals().PreviousWidth, 720);
   // The buttons keep their distance from the right edge.
   EXPECT_EQ(form->HeadPanel->width() - form->findChild<QWidget*>("GoBtn")->x(), 1020 - 952);
 }
@@ -247,6 +269,25 @@ TEST_F(MainFormTest, UnwritableSettingsAreReportedAndTheWindowStillCloses) {
   form->show();
   EXPECT_TRUE(form->close());
   EXPECT_EQ(boxes_.Texts(), QStringList{"Unable to write to " + dir_.filePath("tarn.INI") + "."});
+}
+
+TEST_F(MainFormTest, LabelIsPlainAndMenusOpenWithAltAndTheirLetter) {
+  auto form = MakeForm();
+  form->show();
+  EXPECT_FALSE(form->FlashPwd->font().bold());
+  EXPECT_EQ(form->FlashPwd->font().family(), "Georgia");
+  EXPECT_EQ(form->FlashPwd->font().pixelSize(), 11);
+  // Every menu and entry has a letter; Alt+P opens the Password menu.
+  for (QAction* a : {form->File1->menuAction(), form->Config1->menuAction(),
+                     form->Help1->menuAction(), form->Password1->menuAction(), form->About1,
+                     form->SplashScreen, form->Colors1, form->UpGrade1, form->VersionCheck1,
+                     form->Tarn1, form->N11, form->Hints1, form->Delete1, form->PWChange})
+    EXPECT_TRUE(a->text().contains('&')) << a->text().toStdString();
+  EXPECT_FALSE(form->Delete1->icon().isNull());
+  form->activateWindow();
+  QTest::keyClick(form.get(), Qt::Key_P, Qt::AltModifier);
+  QTRY_VERIFY(form->Password1->isVisible());
+  form->Password1->close();
 }
 
 TEST_F(MainFormTest, HintsReachTheStatusBarAndStay) {

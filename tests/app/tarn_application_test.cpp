@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <stdexcept>
@@ -48,6 +49,12 @@ class ProgramTest : public ::testing::Test {
   TScopedClock clock_{[] { return QDateTime(QDate(2026, 12, 8), QTime(14, 5, 9)); }};
   TScriptedMessageBoxes boxes_;
 };
+
+TEST_F(ProgramTest, WindowTitlesGetNoApplicationNameAppended) {
+  // The platform appends " — " and the display name to every title when one is set.
+  EXPECT_TRUE(QGuiApplication::applicationDisplayName().isEmpty());
+  EXPECT_EQ(QCoreApplication::applicationName(), "Tarn");
+}
 
 TEST_F(ProgramTest, EscapingExceptionsAreLoggedAndTheProgramGoesOn) {
   TThrowingObject target;

@@ -144,7 +144,7 @@ TEST_F(PWformTest, LayoutMatchesTheDesign) {
   EXPECT_EQ(form.EdFile->font().pointSize(), 9);
   EXPECT_EQ(form.pwdMemo->font().pointSize(), 8);
   EXPECT_TRUE(form.Label1->font().bold());
-  // Focus starts on the file box; tabbing cycles through the String and Number boxes only.
+  // Focus starts on the file box; tabbing cycles through the boxes and the buttons.
   EXPECT_EQ(form.focusWidget(), form.EdFile);
   auto next_tab_stop = [](QWidget* w) {
     do {
@@ -153,7 +153,10 @@ TEST_F(PWformTest, LayoutMatchesTheDesign) {
     return w;
   };
   EXPECT_EQ(next_tab_stop(form.EdModifier), form.EdOffset);
-  EXPECT_EQ(next_tab_stop(form.EdOffset), form.EdModifier);
+  EXPECT_EQ(next_tab_stop(form.EdOffset), form.CopyBtn);
+  EXPECT_EQ(next_tab_stop(form.CopyBtn), form.HelpBtn);
+  EXPECT_EQ(next_tab_stop(form.HelpBtn), form.SelectBtn);
+  EXPECT_EQ(next_tab_stop(form.SelectBtn), form.EdModifier);
   EXPECT_EQ(form.EdFile->focusPolicy() & Qt::TabFocus, 0);
   EXPECT_EQ(form.pwdMemo->focusPolicy() & Qt::TabFocus, 0);
 

@@ -3,11 +3,14 @@
 #include <QEnterEvent>
 #include <QImage>
 #include <QSet>
+#include <QLineEdit>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "kit/gradient_panel.h"
 #include "kit/hint_status_bar.h"
+#include "kit/glyph.h"
 #include "kit/shape_button.h"
 #include "kit/twinkle_label.h"
 
@@ -97,6 +100,45 @@ TEST(ShapeButtonTest, CornersAreRoundedAndShadowed) {
   // The shadow shows below and right of the face, darker than the background.
   const QColor shadow(image.pixel(20, 23));
   EXPECT_LT(shadow.lightness(), background.lightness());
+}
+
+TEST(ShapeButtonTest, TakesTheFocusFromTheKeyboardAndSpacePressesIt) {
+  QWidget window;
+  auto* first = new QLineEdit(&window);
+  auto* button = new TShapeButton(&window);
+  button->setGeometry(0, 30, 40, 24);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  first->setFocus();
+  QTest::keyClick(first, Qt::Key_Tab);
+  ASSERT_TRUE(button->hasFocus());
+  QSignalSpy clicked(button, &QAbstractButton::clicked);
+  QTest::keyClick(button, Qt::Key_Space);
+  EXPECT_EQ(clicked.count(), 1);
+}
+
+TEST(ShapeButtonTest, GlyphIsDrawnAtTheScreenScale) {
+  // Half a logical pixel is one whole device pixel at 200 %: a glyph painted
+  // from a 100 % bitmap would smear it into grey.
+  TShapeButton button;
+  button.resize(40, 24);
+  button.SetGradient(Qt::white, Qt::white);
+  button.SetGlyph(TGlyph{QSizeF(4, 4), [](QPainter& p) {
+                           p.fillRect(QRectF(0, 0, 0.5, 0.5), Qt::black);
+                         }});
+  QImage image(button.size() * 2, QImage::Format_ARGB32);
+  image.setDevicePixelRatio(2);
+  image.fill(Qt::white);
+  button.render(&image);
+  // The glyph's box is centred on the face: its corner is device pixel 2 * (face centre - 2).
+  const QPointF corner = QRectF(0.5, 0.5, 40 - 2 - 1.0, 24 - 2 - 1.0).center() - QPointF(2, 2);
+  const QPoint device = (corner * 2).toPoint();
+  EXPECT_EQ(QColor(image.pixel(device)), QColor(Qt::black));
+  EXPECT_EQ(QColor(image.pixel(device + QPoint(1, 0))), QColor(Qt::white));
+  // Icons draw the same glyph at the size they are asked for.
+  const QIcon icon = GlyphIcon(button.Glyph());
+  EXPECT_EQ(icon.pixmap(QSize(8, 8), 2.0).size(), QSize(16, 16));
 }
 
 TEST(TwinkleLabelTest, AlternatesWhileVisible) {

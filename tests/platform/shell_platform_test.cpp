@@ -3,9 +3,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "platform/profile_file.h"
+#include "platform/program_files.h"
 #include "platform/program_path.h"
 
 namespace tarn {
@@ -29,6 +31,54 @@ TEST(ProgramPathTest, OverridesNestAndFolderEndsWithASeparator) {
     EXPECT_EQ(ProgramPath(), "/x/y/tarn");
   }
   EXPECT_NE(ProgramPath(), "/x/y/tarn");
+}
+
+QByteArray ReadAll(const QString& path);
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(path.left(path.lastIndexOf('/')));
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+
+TEST(ProgramFilesTest, WritableProgramFolderKeepsEverythingBesideTheProgram) {
+  QTemporaryDir dir;
+  TScopedProgramPath program(dir.filePath("bin/tarn"));
+  TScopedProgramFolderWritable writable(true);
+  EXPECT_EQ(SettingsFilePath(), dir.filePath("bin/tarn.INI"));
+  EXPECT_EQ(LogFilePath(), dir.filePath("bin/tarn.Log"));
+  EXPECT_EQ(DataFolderPath(), dir.filePath("bin/Data"));
+  EXPECT_EQ(ProvideDataFolder(), "");
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("bin/Data")));  // never created by the program
+}
+
+TEST(ProgramFilesTest, InstalledProgramUsesXdgFoldersAndCopiesTheTableOnce) {
+  QTemporaryDir dir;
+  qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
+  qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
+  WriteFile(dir.filePath("usr/bin/tarn"), "program");
+  TScopedProgramPath program(dir.filePath("usr/bin/tarn"));
+  TScopedProgramFolderWritable installed(false);
+  // Before anything is delivered there is nothing to copy, and that is said.
+  EXPECT_NE(ProvideDataFolder(), "");
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("data/tarn/Data/Pal.DAT")));
+  for (const char* name : {"Pal.DAT", "Pal.IDX", "Pal.BLB"})
+    WriteFile(dir.filePath(QString("usr/share/tarn/Data/") + name), QByteArray("delivered ") + name);
+
+  EXPECT_EQ(SettingsFilePath(), dir.filePath("config/tarn/tarn.INI"));
+  EXPECT_EQ(LogFilePath(), dir.filePath("data/tarn/tarn.Log"));
+  EXPECT_EQ(DataFolderPath(), dir.filePath("data/tarn/Data"));
+  EXPECT_EQ(QDir::cleanPath(DeliveredDataFolder()), dir.filePath("usr/share/tarn/Data"));
+  EXPECT_EQ(ProvideDataFolder(), "");
+  EXPECT_EQ(ReadAll(dir.filePath("data/tarn/Data/Pal.IDX")), "delivered Pal.IDX");
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("data/tarn/Data/Pal.IDX.part")));
+  // The user's table is never overwritten by a later start.
+  WriteFile(dir.filePath("data/tarn/Data/Pal.DAT"), "records");
+  EXPECT_EQ(ProvideDataFolder(), "");
+  EXPECT_EQ(ReadAll(dir.filePath("data/tarn/Data/Pal.DAT")), "records");
+  qunsetenv("XDG_CONFIG_HOME");
+  qunsetenv("XDG_DATA_HOME");
 }
 
 QByteArray ReadAll(const QString& path) {

@@ -56,6 +56,9 @@ TCairnQuery::TCairnQuery(const void* owner, std::string name)
 }
 
 TCairnQuery::~TCairnQuery() {
+  // Views and handlers may be gone already; closing tells nobody.
+  observers_.clear();
+  BeforeClose = AfterClose = nullptr;
   try {
     Close();
   } catch (...) {

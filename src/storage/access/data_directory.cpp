@@ -1,5 +1,6 @@
 #include "storage/access/data_directory.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "storage/access/data_session.h"
@@ -12,6 +13,11 @@ TDataDirectory::TDataDirectory(TDataSession& session, std::string path)
     : session_(session), path_(std::move(path)) {}
 
 TDataDirectory::~TDataDirectory() {
+  try {
+    Rollback();
+  } catch (...) {
+    // The tables release their locks whatever the rollback said.
+  }
   for (auto& [key, table] : tables_) {
     try {
       table->Close();
@@ -69,6 +75,53 @@ bool TDataDirectory::TableExists(std::string_view name) const {
 void TDataDirectory::CreateTable(std::string_view name, const TTableDefinition& definition) {
   if (tables_.count(Key(name))) RaiseEngineError(CAIRN_TABLEOPEN, name);
   TDataTable::Create(*this, name, definition);
+}
+
+void TDataDirectory::StartTransaction() {
+  if (in_transaction_) RaiseEngineError(CAIRN_ACTIVETRANSACTION, path_);
+  in_transaction_ = true;
+  changed_.clear();
+}
+
+void TDataDirectory::Enlist(TDataTable& table) {
+  if (std::find(changed_.begin(), changed_.end(), &table) == changed_.end())
+    changed_.push_back(&table);
+}
+
+void TDataDirectory::Commit() {
+  if (!in_transaction_) RaiseEngineError(CAIRN_NOACTIVETRANSACTION, path_);
+  in_transaction_ = false;
+  const std::vector<TDataTable*> tables = std::move(changed_);
+  changed_.clear();
+  size_t done = 0;
+  try {
+    for (; done < tables.size(); ++done) tables[done]->EndTransaction(true);
+  } catch (...) {
+    for (size_t i = done + 1; i < tables.size(); ++i) {
+      try {
+        tables[i]->EndTransaction(false);
+      } catch (...) {
+        // The first failure is the one reported.
+      }
+    }
+    throw;
+  }
+}
+
+void TDataDirectory::Rollback() {
+  if (!in_transaction_) return;
+  in_transaction_ = false;
+  const std::vector<TDataTable*> tables = std::move(changed_);
+  changed_.clear();
+  std::exception_ptr failure;
+  for (TDataTable* table : tables) {
+    try {
+      table->EndTransaction(false);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace cairn

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "storage/access/table_definition.h"
 
@@ -40,12 +41,31 @@ class TDataDirectory {
 
   size_t OpenTableCount() const { return tables_.size(); }
 
+  // Transactions. From StartTransaction to Commit or Rollback every table of
+  // this directory that a change touches keeps its write lock (other
+  // processes' readers and writers get the usual retries, then 10249) and
+  // its changes stay in its caches. Commit writes each changed table as one
+  // change; Rollback drops the changes and the files stay byte for byte as
+  // they were. A change that fails inside the transaction, and closing a
+  // changed table or the session, roll the whole transaction back.
+  // Nesting raises 10244; Commit without a transaction 10245; Rollback
+  // without one does nothing. A commit that fails on one table rolls that
+  // table and the ones not yet written back and passes the failure on.
+  void StartTransaction();
+  void Commit();
+  void Rollback();
+  bool InTransaction() const { return in_transaction_; }
+  // A table's first change inside the transaction.
+  void Enlist(TDataTable& table);
+
  private:
   static std::string Key(std::string_view name);
 
   TDataSession& session_;
   std::string path_;
   std::map<std::string, std::unique_ptr<TDataTable>> tables_;
+  bool in_transaction_ = false;
+  std::vector<TDataTable*> changed_;  // in the order of their first change
 };
 
 }  // namespace cairn

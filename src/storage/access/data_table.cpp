@@ -230,6 +230,12 @@ void TDataTable::Close() {
   }
   std::exception_ptr failure;
   try {
+    // A changed table that closes takes its transaction with it.
+    if (in_transaction_) directory_.Rollback();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  try {
     if (exclusive_ && !read_only_) Flush();
   } catch (...) {
     failure = std::current_exception();
@@ -344,7 +350,7 @@ bool TDataTable::WriteLock() {
 }
 
 void TDataTable::WriteUnlock() {
-  if (!write_locked_) return;
+  if (!write_locked_ || in_transaction_) return;
   write_locked_ = false;
   if (exclusive_) return;
   bool ok = true;
@@ -457,6 +463,10 @@ void TDataTable::DiscardBuffers() {
 }
 
 void TDataTable::BeginChange() {
+  if (!in_transaction_ && !read_only_ && directory_.InTransaction()) {
+    in_transaction_ = true;
+    directory_.Enlist(*this);
+  }
   if (in_change_ || read_only_) return;
   data_->BeginUndo();
   index_->BeginUndo();
@@ -465,6 +475,10 @@ void TDataTable::BeginChange() {
 }
 
 void TDataTable::CommitChange() {
+  if (in_transaction_) {
+    data_->MarkHeaderModified();
+    return;
+  }
   Flush();
   in_change_ = false;
   data_->EndUndo();
@@ -473,6 +487,11 @@ void TDataTable::CommitChange() {
 }
 
 void TDataTable::RollBackChange() {
+  if (in_transaction_) {
+    // The caches held the whole transaction's changes of this table.
+    directory_.Rollback();
+    return;
+  }
   std::exception_ptr failure;
   if (in_change_) {
     in_change_ = false;
@@ -489,6 +508,30 @@ void TDataTable::RollBackChange() {
   }
   DiscardBuffers();
   if (failure) std::rethrow_exception(failure);
+}
+
+void TDataTable::EndTransaction(bool commit) {
+  if (!in_transaction_) return;
+  in_transaction_ = false;
+  try {
+    if (commit) {
+      try {
+        CommitChange();
+      } catch (...) {
+        RollBackChange();
+        throw;
+      }
+    } else {
+      RollBackChange();
+    }
+  } catch (...) {
+    try {
+      WriteUnlock();
+    } catch (...) {
+    }
+    throw;
+  }
+  WriteUnlock();
 }
 
 }  // namespace cairn

@@ -50,7 +50,8 @@ class TDataTable {
   // Opens the three files; a missing index file is recreated (see
   // IndexRecreated). Any failure closes what was opened and passes on.
   void Open(bool exclusive, bool read_only);
-  // Flushes when exclusive and writable, releases every lock, closes the
+  // Rolls back the directory's transaction when it changed this table,
+  // flushes when exclusive and writable, releases every lock, closes the
   // index, blob and data files.
   void Close();
   bool IsOpen() const { return open_; }
@@ -117,9 +118,17 @@ class TDataTable {
   // returns calls for RollBackChange: the three files get back every byte
   // and their sizes, and caches and headers are read again, so the table is
   // exactly as it was before the change.
+  // Inside a transaction of the directory, the first change enlists the
+  // table; CommitChange then writes nothing (the in-memory change counter
+  // moves, so the session's other cursors notice), the write lock stays until
+  // the transaction ends, and RollBackChange rolls the whole transaction back.
   void BeginChange();
   void CommitChange();
   void RollBackChange();
+  bool InTransaction() const { return in_transaction_; }
+  // The directory ends the transaction for this table: commit writes the
+  // caches as one change, else they are dropped; the write lock goes.
+  void EndTransaction(bool commit);
 
   // Writes every dirty buffer and header; fdatasync for each written file
   // when the session forces buffer flushes or `force_os` is set.
@@ -154,6 +163,7 @@ class TDataTable {
   uint16_t blob_read_byte_ = 0;
   bool write_locked_ = false;
   bool in_change_ = false;
+  bool in_transaction_ = false;
   uint64_t record_lock_refusals_ = 0;
   TRecordsBitmap file_locks_;
   TRecordsBitmap cursor_locks_;

@@ -8,7 +8,7 @@ namespace {
 
 // Codes used only by remote sessions have no text of their own; their name is
 // shown instead.
-constexpr std::array<TErrorInfo, 90> kErrors = {{
+constexpr std::array<TErrorInfo, 92> kErrors = {{
     {8705, "CAIRN_BOF", "Beginning of table '%s' unexpectedly encountered"},
     {8706, "CAIRN_EOF", "End of table '%s' unexpectedly encountered"},
     {8708, "CAIRN_KEYORRECDELETED",
@@ -71,6 +71,9 @@ constexpr std::array<TErrorInfo, 90> kErrors = {{
     {10055, "CAIRN_INVALIDINDEXDELETE", "The primary index cannot be removed from the table '%s'"},
     {10241, "CAIRN_LOCKED", "The table '%s' is already locked by another user"},
     {10242, "CAIRN_UNLOCKFAILED", "Cannot unlock table or record in the table '%s'"},
+    {10244, "CAIRN_ACTIVETRANSACTION",
+     "A transaction is already active for the database '%s'; transactions do not nest"},
+    {10245, "CAIRN_NOACTIVETRANSACTION", "No transaction is active for the database '%s'"},
     {10249, "CAIRN_LOCKTIMEOUT", "General lock failure with the table '%s'"},
     {10253, "CAIRN_NEEDEXCLACCESS", "The table '%s' must be opened exclusively"},
     {10258, "CAIRN_RECLOCKFAILED", "Record in the table '%s' is in use by another user"},

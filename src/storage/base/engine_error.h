@@ -62,6 +62,9 @@ inline constexpr uint16_t CAIRN_INVALIDFILTER = 10051;
 inline constexpr uint16_t CAIRN_INVALIDINDEXDELETE = 10055;
 inline constexpr uint16_t CAIRN_LOCKED = 10241;
 inline constexpr uint16_t CAIRN_UNLOCKFAILED = 10242;
+// The engine's own: transactions of a database (TDataDirectory).
+inline constexpr uint16_t CAIRN_ACTIVETRANSACTION = 10244;
+inline constexpr uint16_t CAIRN_NOACTIVETRANSACTION = 10245;
 inline constexpr uint16_t CAIRN_LOCKTIMEOUT = 10249;
 inline constexpr uint16_t CAIRN_NEEDEXCLACCESS = 10253;
 inline constexpr uint16_t CAIRN_RECLOCKFAILED = 10258;

@@ -62,7 +62,7 @@ TEST(EngineErrorTest, TableIsSortedUniqueAndNamedLikeItsConstants) {
       EXPECT_FALSE(info.text.empty()) << info.name;
     }
   }
-  EXPECT_EQ(codes.size(), 90u);
+  EXPECT_EQ(codes.size(), 92u);
   EXPECT_EQ(FindErrorInfo(8707), nullptr);
   EXPECT_EQ(ErrorName(8707), "");
 

@@ -1,0 +1,262 @@
+// Transactions of a database: all of a transaction or none of it, for this
+// session and for a long-lived session in another process.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "storage/access/table_check.h"
+#include "storage/base/engine_error.h"
+#include "storage/files/file_faults.h"
+#include "tables_test_support.h"
+
+namespace cairn {
+namespace {
+
+using testing::Items;
+using testing::PalDefinition;
+using testing::PalRecord;
+using testing::TScratchDir;
+
+// transaction_worker, spoken to line by line through two pipes.
+class TReader {
+ public:
+  explicit TReader(const std::string& dir) {
+    int to_child[2], from_child[2];
+    EXPECT_EQ(pipe(to_child), 0);
+    EXPECT_EQ(pipe(from_child), 0);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(to_child[0], 0);
+      dup2(from_child[1], 1);
+      close(to_child[1]);
+      close(from_child[0]);
+      execl(TRANSACTION_WORKER, TRANSACTION_WORKER, dir.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(to_child[0]);
+    close(from_child[1]);
+    in_ = fdopen(to_child[1], "w");
+    out_ = fdopen(from_child[0], "r");
+    EXPECT_EQ(Line(), "ready");
+  }
+  ~TReader() {
+    fclose(in_);
+    fclose(out_);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::string Ask(const std::string& command) {
+    fprintf(in_, "%s\n", command.c_str());
+    fflush(in_);
+    return Line();
+  }
+
+ private:
+  std::string Line() {
+    char buffer[65536];
+    if (fgets(buffer, sizeof buffer, out_) == nullptr) return "<eof>";
+    std::string line(buffer);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    return line;
+  }
+  pid_t pid_ = -1;
+  FILE* in_ = nullptr;
+  FILE* out_ = nullptr;
+};
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string text = "items";
+  for (const std::string& item : items) text += " " + item;
+  return text;
+}
+
+class TransactionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TDataSession session;
+    TDataDirectory& directory = session.OpenDirectory(dir_.path());
+    directory.CreateTable("Pal", PalDefinition());
+    TDataCursor cursor;
+    cursor.Open(directory, "Pal");
+    for (int n = 0; n < 40; ++n) Insert(cursor, "r" + std::to_string(100 + n));
+    before_ = Items(cursor);
+  }
+
+  void Insert(TDataCursor& cursor, const std::string& item) {
+    const std::string notes(size_t(300 + item.size() * 50), item.back());
+    cursor.Append(PalRecord(cursor, item, "user" + item.substr(1, 1), 730120),
+                  {{testing::FieldNumber(cursor, "Details"),
+                    std::vector<uint8_t>(notes.begin(), notes.end())}});
+  }
+
+  // Inserts (enough to split pages), key and non-key updates and deletes.
+  void Changes(TDataCursor& cursor) {
+    for (int n = 0; n < 60; ++n) Insert(cursor, "t" + std::to_string(100 + n));
+    std::vector<uint8_t> record;
+    for (const char* item : {"r105", "r110", "r115"}) {
+      ASSERT_EQ(cursor.FindKey(cursor.BuildKey(PalRecord(cursor, item, "", 730120)), false),
+                CAIRN_NONE);
+      cursor.GetCurrent(record);
+      cursor.GetCurrent(record, true);
+      cursor.Modify(PalRecord(cursor, std::string(item) + "x", "moved", 730120, "new"));
+    }
+    for (const char* item : {"r120", "r130"}) {
+      ASSERT_EQ(cursor.FindKey(cursor.BuildKey(PalRecord(cursor, item, "", 730120)), false),
+                CAIRN_NONE);
+      cursor.GetCurrent(record);
+      cursor.GetCurrent(record, true);
+      cursor.Delete(record);
+    }
+  }
+
+  std::map<std::string, std::string> Files() const {
+    std::map<std::string, std::string> files;
+    for (const char* ext : {".DAT", ".IDX", ".BLB"})
+      files[ext] = Contents(dir_.path() + "/Pal" + ext);
+    return files;
+  }
+
+  TScratchDir dir_;
+  std::vector<std::string> before_;
+};
+
+TEST_F(TransactionTest, RollbackRestoresEveryByteAndAnotherProcessSeesOnlyTheCommit) {
+  TReader reader(dir_.path());
+  EXPECT_EQ(reader.Ask("items"), Joined(before_));
+  const auto files = Files();
+
+  TDataSession session;
+  TDataDirectory& directory = session.OpenDirectory(dir_.path());
+  TDataCursor cursor, other;
+  cursor.Open(directory, "Pal");
+  other.Open(directory, "Pal");
+  std::vector<std::string> after;
+  for (const bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "commit" : "rollback");
+    directory.StartTransaction();
+    try {
+      directory.StartTransaction();
+      ADD_FAILURE() << "a nested transaction was accepted";
+    } catch (const ECairnEngineError& error) {
+      EXPECT_EQ(error.code(), CAIRN_ACTIVETRANSACTION);
+      EXPECT_NE(std::string(error.what()).find("transactions do not nest"), std::string::npos);
+    }
+    Changes(cursor);
+    // The session sees its own changes on every cursor; the other process
+    // cannot read the table and so sees none of them.
+    after = Items(other);
+    EXPECT_EQ(after.size(), before_.size() + 60 - 2);
+    EXPECT_EQ(Items(cursor), after);
+    EXPECT_EQ(reader.Ask("items"), "error " + std::to_string(CAIRN_LOCKTIMEOUT));
+    EXPECT_EQ(Files(), files);
+    if (commit) {
+      directory.Commit();
+    } else {
+      directory.Rollback();
+      EXPECT_EQ(Files(), files);
+      EXPECT_EQ(Items(other), before_);
+      EXPECT_EQ(reader.Ask("items"), Joined(before_));
+    }
+    EXPECT_FALSE(directory.InTransaction());
+  }
+  EXPECT_EQ(reader.Ask("items"), Joined(after));
+  EXPECT_EQ(Items(cursor), after);
+  EXPECT_TRUE(CheckTableFiles(cursor.Table()).ok());
+  try {
+    directory.Commit();
+    ADD_FAILURE() << "a commit without a transaction was accepted";
+  } catch (const ECairnEngineError& error) {
+    EXPECT_EQ(error.code(), CAIRN_NOACTIVETRANSACTION);
+  }
+}
+
+TEST_F(TransactionTest, FailuresAndClosesRollTheWholeTransactionBack) {
+  const auto files = Files();
+  TDataSession session;
+  TDataDirectory& directory = session.OpenDirectory(dir_.path());
+  {
+    // A failed change: the changes before it go too.
+    TDataCursor cursor;
+    cursor.Open(directory, "Pal");
+    directory.StartTransaction();
+    Insert(cursor, "a1");
+    EXPECT_THROW(Insert(cursor, "r101"), ECairnEngineError);
+    EXPECT_FALSE(directory.InTransaction());
+    EXPECT_EQ(Items(cursor), before_);
+    EXPECT_EQ(Files(), files);
+    // Closing the only cursor closes the table.
+    directory.StartTransaction();
+    Insert(cursor, "a2");
+  }
+  EXPECT_FALSE(directory.InTransaction());
+  EXPECT_EQ(Files(), files);
+  {
+    // A full disk during the commit, then a write error at every write call
+    // of the commit in turn, until the commit has no write left to fail.
+    TFileFaults::TScope faults(dir_.path());
+    for (int attempt = 0;; ++attempt) {
+      SCOPED_TRACE(attempt);
+      ASSERT_LT(attempt, 1000);
+      TDataCursor cursor;
+      cursor.Open(directory, "Pal");
+      directory.StartTransaction();
+      Changes(cursor);
+      TFileFaults& injected = TFileFaults::Instance();
+      injected.Reset();
+      injected.set_scope(dir_.path());
+      if (attempt == 0)
+        injected.set_size_limit(Contents(dir_.path() + "/Pal.DAT").size());
+      else
+        injected.FailWriteCall(attempt);
+      try {
+        directory.Commit();
+      } catch (const ECairnEngineError& error) {
+        injected.Reset();
+        EXPECT_EQ(error.code(), CAIRN_WRITEERR);
+        EXPECT_FALSE(directory.InTransaction());
+        EXPECT_EQ(Files(), files);
+        EXPECT_EQ(Items(cursor), before_);
+        continue;
+      }
+      injected.Reset();
+      EXPECT_GT(attempt, 1) << "the commit did not fail";
+      break;
+    }
+  }
+  {
+    TDataCursor cursor;
+    cursor.Open(directory, "Pal");
+    EXPECT_EQ(Items(cursor).size(), before_.size() + 60 - 2);
+    EXPECT_TRUE(CheckTableFiles(cursor.Table()).ok());
+  }
+  {
+    // Ending the session ends its transaction.
+    TDataSession other;
+    TDataDirectory& folder = other.OpenDirectory(dir_.path());
+    TDataCursor cursor;
+    cursor.Open(folder, "Pal");
+    folder.StartTransaction();
+    Insert(cursor, "a3");
+    cursor.Close();
+    EXPECT_FALSE(folder.InTransaction());
+  }
+  TDataCursor cursor;
+  cursor.Open(directory, "Pal");
+  for (const std::string& item : Items(cursor)) EXPECT_NE(item, "a3");
+}
+
+}  // namespace
+}  // namespace cairn

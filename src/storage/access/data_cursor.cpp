@@ -13,30 +13,6 @@
 
 namespace cairn {
 
-namespace {
-
-// A pinned record that can be given back before the scope ends (a flush
-// writes only unpinned records).
-class TPin {
- public:
-  TPin(TDataFile& file, TRecord* record) : file_(file), record_(record) {}
-  ~TPin() { Release(); }
-  TPin(const TPin&) = delete;
-  TPin& operator=(const TPin&) = delete;
-  void Release() {
-    if (record_) file_.ReleaseRecord(record_);
-    record_ = nullptr;
-  }
-  TRecord* operator->() const { return record_; }
-  TRecord& operator*() const { return *record_; }
-  explicit operator bool() const { return record_ != nullptr; }
-
- private:
-  TDataFile& file_;
-  TRecord* record_;
-};
-
-}  // namespace
 
 // Brackets one cursor operation: in strict mode holds the read lock for its
 // length; always starts by catching up with changes and ends by giving back
@@ -176,13 +152,6 @@ std::vector<uint8_t> TDataCursor::KeyFor(int index, std::span<const uint8_t> rec
 
 std::vector<uint8_t> TDataCursor::BuildKey(std::span<const uint8_t> record) const {
   return KeyFor(walk_index_, record);
-}
-
-std::vector<int> TDataCursor::MaintainedIndexes() const {
-  std::vector<int> indexes;
-  if (table_->HasPrimaryKey()) indexes.push_back(0);
-  for (int i = 1; i <= table_->Index().secondary_count(); ++i) indexes.push_back(i);
-  return indexes;
 }
 
 // ---------------------------------------------------------------- ranges and filters
@@ -417,16 +386,24 @@ uint16_t TDataCursor::StateCode() const {
 
 // ---------------------------------------------------------------- navigation
 
-void TDataCursor::SetToBegin() {
-  failed_edit_slot_ = 0;  // a new position starts a new edit
-  TOperation op(*this);
-  state_ = TState::kBof;
-}
+void TDataCursor::SetToBegin() { SetToEdge(TState::kBof); }
 
-void TDataCursor::SetToEnd() {
+void TDataCursor::SetToEnd() { SetToEdge(TState::kEof); }
+
+// An empty index or range sets both flags: no current record.
+void TDataCursor::SetToEdge(TState edge) {
   failed_edit_slot_ = 0;  // a new position starts a new edit
   TOperation op(*this);
-  state_ = TState::kEof;
+  for (;;) {
+    TTreePosition pos;
+    const TWalk walk = edge == TState::kBof ? SeekFirst(pos) : SeekLast(pos);
+    if (walk == TWalk::kRestart) {
+      Resync();
+      continue;
+    }
+    state_ = walk == TWalk::kNone ? TState::kNone : edge;
+    return;
+  }
 }
 
 uint16_t TDataCursor::Next(std::vector<uint8_t>& record) {
@@ -823,43 +800,11 @@ std::vector<uint8_t> TDataCursor::ReadBlob(std::span<const uint8_t> record, uint
   return std::vector<uint8_t>(contents.begin(), contents.end());
 }
 
-void TDataCursor::WriteBlobs(TRecord& record, std::span<const uint8_t> old_image,
-                             const TBlobValues& blobs) {
-  TDataFile& data = table_->Data();
-  auto image = record.Image();
-  for (const TFieldDescriptor& field : data.Fields()) {
-    if (!field.IsBlob()) continue;
-    auto it = blobs.find(field.FieldNumber());
-    if (it == blobs.end()) continue;
-    if (table_->Blob() == nullptr) Fail(CAIRN_MEMOCORRUPT);
-    int32_t old_first = 0, old_stamp = 0;
-    if (!old_image.empty()) {
-      if (auto first = GetField(field, old_image)) old_first = le::I32(first->data());
-      old_stamp = GetBlobRevision(field, old_image).value_or(0);
-    }
-    TBlobBuffer buffer(field.FieldNumber(), record.Slot(), uint32_t(std::max(old_first, 0)),
-                       old_stamp, TBlobOpenMode::kReadWrite);
-    buffer.SetContents(it->second);
-    table_->Blob()->WriteBlobValue(buffer, data.NextBlobRevision());
-    if (!PutBlobReference(field, image, int32_t(buffer.FirstBlock()), buffer.FirstBlock() != 0) ||
-        !SetBlobRevision(field, image, buffer.FirstBlock() != 0 ? buffer.Stamp() : 0))
-      Fail(CAIRN_FILECORRUPT);
-  }
-}
-
 // ---------------------------------------------------------------- changes
 
 void TDataCursor::CheckWritable() const {
   if (!table_) RaiseEngineError(CAIRN_NOTINITIALIZED);
   if (read_only_) RaiseEngineError(CAIRN_OSEACCES, table_->Name());
-}
-
-void TDataCursor::CheckRequired(std::span<const uint8_t> record) const {
-  if (record.size() != RecordSize()) Fail(CAIRN_FILECORRUPT);
-  for (const TFieldDescriptor& field : Fields()) {
-    if (field.Required() && !field.IsAutoInc() && !field.IsBlob() && !GetField(field, record))
-      RaiseEngineError(CAIRN_REQDERR, {field.Name(), table_->Name()});
-  }
 }
 
 void TDataCursor::AfterChange(std::span<const uint8_t> image, uint32_t slot) {
@@ -880,68 +825,16 @@ void TDataCursor::AfterChange(std::span<const uint8_t> image, uint32_t slot) {
 
 void TDataCursor::Append(std::span<const uint8_t> record, const TBlobValues& blobs) {
   CheckWritable();
-  CheckRequired(record);
+  TRecordWriter writer(*table_);
+  writer.CheckRecord(record);
   TOperation op(*this);
   TDataTable& table = *table_;
-  TDataFile& data = table.Data();
-  TIndexFile& index = table.Index();
   if (table.WriteLock() || table.Marks() != marks_) Resync();
-  uint32_t slot = 0;
-  bool record_locked = false;
   try {
-    table.BeginChange();
-    const std::vector<int> indexes = MaintainedIndexes();
-    // Every unique key is checked before anything changes.
-    for (int i : indexes) {
-      if (!index.Layout(i).unique()) continue;
-      if (TIndexTree(index, i).Find(KeyFor(i, record)))
-        RaiseEngineError(CAIRN_KEYVIOL, {index.Descriptor(i).name, table.Name()});
-    }
-    const bool has_primary_key = table.HasPrimaryKey();
-    std::vector<uint8_t> reused_status;
-    if (has_primary_key && data.FirstDeleted() != 0) {
-      TPinnedRecord old(data, data.GetRecord(data.FirstDeleted()));
-      if (!old) Fail(CAIRN_FILECORRUPT);
-      reused_status = KeyFor(kStatusIndex, old->Image());
-    }
-    TPin target(data, data.AllocateSlot(has_primary_key));
-    if (!target) Fail(CAIRN_FILECORRUPT);
-    slot = target->Slot();
-    table.LockRecord(slot);
-    record_locked = true;
-    target->CopyFieldData(record);
-    auto image = target->Image();
-    for (const TFieldDescriptor& field : data.Fields()) {
-      if (!field.IsBlob()) continue;
-      PutFieldNull(field, image, true);
-      SetBlobRevision(field, image, 0);
-    }
-    WriteBlobs(*target, {}, blobs);
-    for (int i : indexes) TIndexTree(index, i).Insert(KeyFor(i, image), int32_t(slot));
-    const std::vector<uint8_t> status = KeyFor(kStatusIndex, image);
-    if (reused_status.empty()) {
-      TIndexTree(index, kStatusIndex).Insert(status, int32_t(slot));
-    } else {
-      TIndexTree(index, kStatusIndex).Replace(reused_status, status, int32_t(slot));
-    }
-    index.IncrementActiveCount();
-    target->SetModified(true);
-    const std::vector<uint8_t> written(image.begin(), image.end());
-    target.Release();
-    table.CommitChange();
-    AfterChange(written, slot);
-    record_locked = false;
-    table.UnlockRecord(slot);
+    const std::vector<uint8_t> written = writer.Append(record, blobs);
+    AfterChange(written, le::U32(written.data() + 1));
     table.WriteUnlock();
   } catch (...) {
-    try {
-      table.RollBackChange();
-    } catch (...) {
-    }
-    try {
-      if (record_locked) table.UnlockRecord(slot);
-    } catch (...) {
-    }
     try {
       table.WriteUnlock();
     } catch (...) {
@@ -954,14 +847,15 @@ void TDataCursor::Append(std::span<const uint8_t> record, const TBlobValues& blo
 void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBlobValues& blobs) {
   CheckWritable();
   if (state_ != TState::kOnRecord) Fail(CAIRN_NOCURRREC);
-  CheckRequired(record);
-  TOperation op(*this);
-  if (state_ != TState::kOnRecord) Fail(CAIRN_KEYORRECDELETED);
-  TDataTable& table = *table_;
-  TDataFile& data = table.Data();
-  TIndexFile& index = table.Index();
-  const uint32_t slot = current_slot_;
+  TRecordWriter writer(*table_);
+  writer.CheckRecord(record);
+  // The record as the edit saw it, before this operation catches up with
+  // changes made elsewhere: without a lock, it is what must still be stored.
   const std::vector<uint8_t> seen = record_;
+  const uint32_t slot = current_slot_;
+  TOperation op(*this);
+  if (state_ != TState::kOnRecord || current_slot_ != slot) Fail(CAIRN_KEYORRECDELETED);
+  TDataTable& table = *table_;
   const bool held = locked_slot_ == slot;
   // The resynchronisation after a failed post refreshed the record buffer;
   // posting the same edit again must not overwrite the other user's change.
@@ -969,14 +863,10 @@ void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBl
   table.WriteLock();
   bool locked_here = false;
   try {
-    table.BeginChange();
-    TPin stored(data, data.GetRecord(slot));
-    if (!stored) Fail(CAIRN_FILECORRUPT);
-    const std::vector<uint8_t> old_image(stored->Image().begin(), stored->Image().end());
+    const std::vector<uint8_t> old_image = writer.Stored(slot);
+    const bool deleted = old_image[0] != 0;
     if (!held) {
-      // Without a lock from the start of the edit, the record must still be
-      // the one the edit began from.
-      if (stored->IsDeleted() || old_image != seen) {
+      if (deleted || old_image != seen) {
         failed_edit_slot_ = slot;
         Fail(CAIRN_KEYORRECDELETED);
       }
@@ -986,52 +876,15 @@ void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBl
         table.CursorLocks().Set(slot);
         locked_here = true;
       }
-    } else if (stored->IsDeleted()) {
+    } else if (deleted) {
       Fail(CAIRN_KEYORRECDELETED);
     }
-    // The new image: the caller's fields over the stored header, with the
-    // stored blob references (blobs change only through `blobs`).
-    std::vector<uint8_t> image = old_image;
-    std::copy(record.begin() + kRecordHeaderSize, record.end(), image.begin() + kRecordHeaderSize);
-    for (const TFieldDescriptor& field : data.Fields()) {
-      if (!field.IsBlob()) continue;
-      const size_t at = field.Offset();
-      std::copy(old_image.begin() + at, old_image.begin() + at + 1 + field.StorageSize(),
-                image.begin() + at);
-    }
-    const std::vector<int> indexes = MaintainedIndexes();
-    std::vector<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> keys;
-    for (int i : indexes) {
-      keys.emplace_back(KeyFor(i, old_image), KeyFor(i, image));
-      const auto& [old_key, new_key] = keys.back();
-      if (!index.Layout(i).unique() || index.Layout(i).Compare(old_key.data(), new_key.data()) == 0)
-        continue;
-      if (TIndexTree(index, i).Find(new_key))
-        RaiseEngineError(CAIRN_KEYVIOL, {index.Descriptor(i).name, table.Name()});
-    }
-    stored->CopyFieldData(std::span<const uint8_t>(image));
-    WriteBlobs(*stored, old_image, blobs);
-    const std::vector<uint8_t> written(stored->Image().begin(), stored->Image().end());
-    for (size_t n = 0; n < indexes.size(); ++n) {
-      const std::vector<uint8_t> new_key = KeyFor(indexes[n], written);
-      if (keys[n].first != new_key)
-        TIndexTree(index, indexes[n]).Replace(keys[n].first, new_key, int32_t(slot));
-    }
-    stored->SetModified(true);
-    stored.Release();
-    table.CommitChange();
+    const std::vector<uint8_t> written = writer.Modify(slot, old_image, record, blobs);
     failed_edit_slot_ = 0;
     AfterChange(written, slot);
-    if (locked_here)
-      ReleaseLockOf(slot);
-    else if (unlock && held)
-      ReleaseLockOf(slot);
+    if (locked_here || (unlock && held)) ReleaseLockOf(slot);
     table.WriteUnlock();
   } catch (...) {
-    try {
-      table.RollBackChange();
-    } catch (...) {
-    }
     try {
       if (locked_here) ReleaseLockOf(slot);
     } catch (...) {
@@ -1049,62 +902,33 @@ void TDataCursor::Delete(std::span<const uint8_t> record) {
   TOperation op(*this);
   if (state_ != TState::kOnRecord) Fail(CAIRN_NOCURRREC);
   TDataTable& table = *table_;
-  TDataFile& data = table.Data();
-  TIndexFile& index = table.Index();
+  TRecordWriter writer(table);
   const uint32_t slot = current_slot_;
   table.WriteLock();
   bool locked_here = false;
   try {
-    table.BeginChange();
     if (table.CursorLocks().Test(slot) && locked_slot_ != slot) Fail(CAIRN_RECLOCKFAILED);
-    TPin stored(data, data.GetRecord(slot));
-    if (!stored) Fail(CAIRN_FILECORRUPT);
-    const std::vector<uint8_t> old_image(stored->Image().begin(), stored->Image().end());
+    const std::vector<uint8_t> old_image = writer.Stored(slot);
+    const bool deleted = old_image[0] != 0;
     if (locked_slot_ != slot) {
       const bool differs = record.size() == old_image.size() &&
                            !std::equal(record.begin(), record.end(), old_image.begin());
-      if (stored->IsDeleted() || differs) Fail(CAIRN_KEYORRECDELETED);
+      if (deleted || differs) Fail(CAIRN_KEYORRECDELETED);
       if (!exclusive_ && !table.Exclusive()) {
         table.LockRecord(slot);
         table.CursorLocks().Set(slot);
         locked_here = true;
       }
-    } else if (stored->IsDeleted()) {
+    } else if (deleted) {
       Fail(CAIRN_KEYORRECDELETED);
     }
-    for (int i : MaintainedIndexes()) TIndexTree(index, i).Delete(KeyFor(i, old_image));
-    std::vector<uint8_t> deleted_status(kStatusKeyLength);
-    MakeStatusKey(1, stored->RecordId(),
-                  std::span<uint8_t, kStatusKeyLength>(deleted_status.data(), kStatusKeyLength));
-    TIndexTree(index, kStatusIndex)
-        .Replace(KeyFor(kStatusIndex, old_image), deleted_status, int32_t(slot));
-    // The blob chains of a deleted record would otherwise never be reused.
-    if (TBlobFile* blob = table.Blob()) {
-      for (const TFieldDescriptor& field : data.Fields()) {
-        if (!field.IsBlob()) continue;
-        auto first = GetField(field, old_image);
-        if (!first) continue;
-        const int32_t first_block = le::I32(first->data());
-        if (first_block > 0)
-          blob->FreeBlobChain(uint32_t(first_block), GetBlobRevision(field, old_image).value_or(0),
-                              true);
-      }
-    }
-    index.DecrementActiveCount();
-    data.DeleteSlot(*stored, table.HasPrimaryKey());
-    stored->SetModified(true);
-    stored.Release();
-    table.CommitChange();
+    writer.Delete(slot, old_image);
     marks_ = table.Marks();
     range_stale_ = true;
     state_ = TState::kGap;  // the next step continues from the deleted key
     if (locked_slot_ == slot || locked_here) ReleaseLockOf(slot);
     table.WriteUnlock();
   } catch (...) {
-    try {
-      table.RollBackChange();
-    } catch (...) {
-    }
     try {
       if (locked_here) ReleaseLockOf(slot);
     } catch (...) {

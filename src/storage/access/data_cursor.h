@@ -11,10 +11,11 @@
 // cursors and, whenever the engine reads the disk or takes a lock, by other
 // processes become visible that way.
 //
-// Changes (append, modify, delete) run inside the table's write lock, keep
-// every index in step with the record, write blob values with fresh
-// revision stamps, flush at the end and release the locks they took in
-// reverse order after any failure, leaving the table as it was.
+// Changes (append, modify, delete) run inside the table's write lock: the
+// cursor decides whether the change is allowed (its record lock, or the
+// record still as the edit saw it) and hands it to the record writer, which
+// keeps record, blobs and indexes in step or leaves the table as it was; the
+// locks taken are released in reverse order after any failure.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,7 @@
 
 #include "storage/access/data_table.h"
 #include "storage/access/index_walk.h"
+#include "storage/access/record_writer.h"
 #include "storage/access/records_bitmap.h"
 
 namespace cairn {
@@ -34,11 +36,6 @@ namespace cairn {
 class TDataDirectory;
 
 inline constexpr uint16_t CAIRN_NONE = 0;
-
-// New contents of blob fields for append and modify, by field number; an
-// empty vector makes the field null. Blob fields not named keep their value
-// (modify) or stay null (append).
-using TBlobValues = std::map<uint16_t, std::vector<uint8_t>>;
 
 class TDataCursor {
  public:
@@ -67,6 +64,8 @@ class TDataCursor {
   int IndexNumber() const { return index_; }
   int KeyLength() const;
 
+  // Before the first / after the last record of the range; with none at all
+  // there is no current record (GetCurrent gives 8709).
   void SetToBegin();
   void SetToEnd();
   uint16_t Next(std::vector<uint8_t>& record);
@@ -124,6 +123,7 @@ class TDataCursor {
   bool RecordIdOrder() const { return walk_index_ == kStatusIndex && index_ == 0; }
   TIndexWalker Walker() const;
   void UseIndex(int index);
+  void SetToEdge(TState edge);
   void ComputeRange(bool& restart);
   bool InRange(const uint8_t* key) const;
   bool PassesFilter(int32_t slot) const;
@@ -145,9 +145,6 @@ class TDataCursor {
   void ReleaseLockOf(uint32_t slot);
   bool LockSlot(uint32_t slot);
   std::vector<uint8_t> KeyFor(int index, std::span<const uint8_t> record) const;
-  std::vector<int> MaintainedIndexes() const;
-  void WriteBlobs(TRecord& record, std::span<const uint8_t> old_image, const TBlobValues& blobs);
-  void CheckRequired(std::span<const uint8_t> record) const;
   void CheckWritable() const;
   void AfterChange(std::span<const uint8_t> key_source, uint32_t slot);
   void Fail(uint16_t code) const;

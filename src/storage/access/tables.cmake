@@ -6,6 +6,7 @@ add_library(cairn_tables STATIC
   ${CMAKE_CURRENT_LIST_DIR}/data_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/index_walk.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_cursor.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/record_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_check.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_repair.cpp)
 target_include_directories(cairn_tables PUBLIC ${PROJECT_SOURCE_DIR}/src)

@@ -8,6 +8,7 @@ target_link_libraries(tables_worker PRIVATE tables_test_support)
 
 add_executable(tables_test
   ${CMAKE_CURRENT_LIST_DIR}/change_failure_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cursor_edit_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/records_bitmap_session_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_table_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_cursor_test.cpp

@@ -12,6 +12,8 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QToolButton>
+#include <QEvent>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -42,38 +44,44 @@ TPreviewForm::TPreviewForm(TReportDocument document, QWidget* owner)
   resize(1000, 760);
 
   ToolBar = new QToolBar(this);
-  ToolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  // Paging and zooming show only their icons (their names as tool tips);
+  // the commands that open dialogs keep their names beside the icon.
   auto add = [&](const char* name, const QString& text, QStyle::StandardPixmap icon,
-                 auto handler) {
+                 auto handler, bool icon_only = true) {
     QAction* action = ToolBar->addAction(style()->standardIcon(icon), text);
     action->setObjectName(QString::fromLatin1(name));
+    action->setToolTip(text);
     connect(action, &QAction::triggered, this, handler);
+    if (!icon_only)
+      if (auto* button = qobject_cast<QToolButton*>(ToolBar->widgetForAction(action)))
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     return action;
   };
-  FitAct = add("FitAct", QStringLiteral("Fit"), QStyle::SP_TitleBarNormalButton,
+  FitAct = add("FitAct", QStringLiteral("Zoom to fit"), QStyle::SP_TitleBarNormalButton,
                [this] { SetZoom(TZoom::kFit); });
-  FullAct = add("FullAct", QStringLiteral("100 %"), QStyle::SP_TitleBarMaxButton,
+  FullAct = add("FullAct", QStringLiteral("Zoom to 100 %"), QStyle::SP_TitleBarMaxButton,
                 [this] { SetZoom(TZoom::kFull); });
-  WidthAct = add("WidthAct", QStringLiteral("Width"), QStyle::SP_ToolBarHorizontalExtensionButton,
+  WidthAct = add("WidthAct", QStringLiteral("Zoom to page width"), QStyle::SP_ToolBarHorizontalExtensionButton,
                  [this] { SetZoom(TZoom::kWidth); });
   ToolBar->addSeparator();
-  FirstAct = add("FirstAct", QStringLiteral("First"), QStyle::SP_MediaSkipBackward,
+  FirstAct = add("FirstAct", QStringLiteral("First page"), QStyle::SP_MediaSkipBackward,
                  [this] { ShowPage(0); });
-  PriorAct = add("PriorAct", QStringLiteral("Previous"), QStyle::SP_MediaSeekBackward,
+  PriorAct = add("PriorAct", QStringLiteral("Previous page"), QStyle::SP_MediaSeekBackward,
                  [this] { ShowPage(page_ - 1); });
-  NextAct = add("NextAct", QStringLiteral("Next"), QStyle::SP_MediaSeekForward,
+  NextAct = add("NextAct", QStringLiteral("Next page"), QStyle::SP_MediaSeekForward,
                 [this] { ShowPage(page_ + 1); });
-  LastAct = add("LastAct", QStringLiteral("Last"), QStyle::SP_MediaSkipForward,
+  LastAct = add("LastAct", QStringLiteral("Last page"), QStyle::SP_MediaSkipForward,
                 [this] { ShowPage(static_cast<int>(document_.pages.size()) - 1); });
   ToolBar->addSeparator();
   SetupAct = add("SetupAct", QStringLiteral("Printer setup"), QStyle::SP_FileDialogDetailedView,
-                 [this] { SetupClick(); });
+                 [this] { SetupClick(); }, false);
   PrintAct = add("PrintAct", QStringLiteral("Print"), QStyle::SP_DialogApplyButton,
-                 [this] { PrintClick(); });
+                 [this] { PrintClick(); }, false);
   SaveAct = add("SaveAct", QStringLiteral("Save"), QStyle::SP_DialogSaveButton,
-                [this] { SaveClick(); });
+                [this] { SaveClick(); }, false);
   LoadAct = add("LoadAct", QStringLiteral("Load"), QStyle::SP_DialogOpenButton,
-                [this] { LoadClick(); });
+                [this] { LoadClick(); }, false);
   ToolBar->addSeparator();
   page_label_ = new QLabel(this);
   page_label_->setObjectName(QStringLiteral("PageLabel"));
@@ -93,6 +101,7 @@ TPreviewForm::TPreviewForm(TReportDocument document, QWidget* owner)
   view_ = new QLabel;
   view_->setObjectName(QStringLiteral("PageView"));
   scroll_->setWidget(view_);
+  scroll_->viewport()->installEventFilter(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -132,9 +141,11 @@ void TPreviewForm::ShowPage(int index) {
   Refresh();
 }
 
-void TPreviewForm::resizeEvent(QResizeEvent* event) {
-  QDialog::resizeEvent(event);
-  if (zoom_ != TZoom::kFull) Refresh();
+bool TPreviewForm::eventFilter(QObject* watched, QEvent* event) {
+  // Fit and width follow the room the page has, which settles after layout.
+  if (watched == scroll_->viewport() && event->type() == QEvent::Resize && zoom_ != TZoom::kFull)
+    Refresh();
+  return QDialog::eventFilter(watched, event);
 }
 
 void TPreviewForm::Refresh() {

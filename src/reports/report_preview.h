@@ -54,7 +54,7 @@ class TPreviewForm : public QDialog {
   void SetupClick();
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Refresh();

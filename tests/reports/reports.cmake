@@ -25,3 +25,7 @@ add_executable(report_print_test ${CMAKE_CURRENT_LIST_DIR}/report_print_test.cpp
 target_link_libraries(report_print_test PRIVATE tarn_reports tarn_qt_test_main Qt6::Test)
 gtest_discover_tests(report_print_test DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 600)
+
+# Not a test: pictures of the preview window and the export settings dialogs.
+add_executable(report_screens ${CMAKE_CURRENT_LIST_DIR}/report_screens.cpp)
+target_link_libraries(report_screens PRIVATE tarn_reports Qt6::Test)

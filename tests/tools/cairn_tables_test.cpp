@@ -154,6 +154,41 @@ TEST_F(CairnTables, BadInputNamesTheProblemAndChangesNothing) {
   EXPECT_NE(err_.str().find("already exists"), std::string::npos);
 }
 
+TEST_F(CairnTables, ApplyWithTransactionIsAllOrNothing) {
+  ASSERT_EQ(Apply(R"({"op":"insert","row":{"Item":"bank","User":"amy","Details":"old notes"}})"),
+            0);
+  auto files = [&] {
+    std::string all;
+    for (const char* ext : {".DAT", ".IDX", ".BLB"}) {
+      std::ifstream in(dir_ / (std::string("Pal") + ext), std::ios::binary);
+      all += std::string(std::istreambuf_iterator<char>(in), {}) + "|";
+    }
+    return all;
+  };
+  const std::string before = files();
+  const std::string good =
+      R"({"op":"insert","row":{"Item":"mail","User":"bob","Details":"new notes"}}
+{"op":"update","at":1,"row":{"PW":"secret","Details":"changed notes"}}
+{"op":"insert","row":{"Item":"shop","User":"cy"}}
+)";
+  const std::vector<std::string> with_transaction{"--password", "Key", "--transaction"};
+  // The engine refusing the last line, and a line the tool refuses.
+  for (const char* bad : {R"({"op":"insert","row":{"Item":"bank"}})", R"({"op":"delete"})"}) {
+    EXPECT_EQ(Apply(good + bad, with_transaction), 1) << bad;
+    EXPECT_NE(err_.str().find("line 4: "), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("; nothing was applied"), std::string::npos) << err_.str();
+    EXPECT_EQ(files(), before);
+  }
+  ASSERT_EQ(Apply(good, with_transaction), 0) << err_.str();
+  EXPECT_EQ(out_.str(), "applied 3 operation(s) in one transaction\n");
+  const std::string dump = Dump();
+  EXPECT_NE(dump.find("\"PW\":\"secret\",\"Details\":\"changed notes\""), std::string::npos)
+      << dump;
+  EXPECT_NE(dump.find("\"shop\""), std::string::npos);
+  EXPECT_EQ(Run(RunTableCheck, {table_}), 0) << out_.str();
+  EXPECT_NE(out_.str().find("ok (3 records"), std::string::npos);
+}
+
 TEST_F(CairnTables, CheckFindsAnIndexEntryMissingForARecord) {
   ASSERT_EQ(Apply(R"({"op":"insert","row":{"Item":"bank","User":"amy","Date":"2020-01-02"}}
 {"op":"insert","row":{"Item":"mail","User":"bob","Date":"2020-01-02"}})"),

@@ -26,8 +26,9 @@ const TCommand kCommands[] = {
      cairn::tool::RunTableCheck},
     {"create", "create DIR/TABLE --schema FILE.json", "create a table from a JSON schema",
      cairn::tool::RunCreate},
-    {"apply", "apply DIR/TABLE [--password P] < ops.jsonl",
-     "insert, update and delete records, one JSON operation a line; stops at the first failure",
+    {"apply", "apply DIR/TABLE [--password P] [--transaction] < ops.jsonl",
+     "insert, update and delete records, one JSON operation a line; stops at the first failure "
+     "(with --transaction, all lines or none)",
      cairn::tool::RunApply},
     {"repair", "repair DIR/TABLE [--password P]",
      "rebuild the index file from the records and free blob blocks no record reaches; keeps a "

@@ -147,16 +147,39 @@ int RunCreate(std::span<const std::string> args, std::ostream& out, std::ostream
 
 int ApplyOperations(std::span<const std::string> args, std::istream& in, std::ostream& out,
                     std::ostream& err) {
-  const TArgs a = ParseArgs(args, "apply DIR/NAME [--password P] < ops.jsonl", {"--password"}, err);
+  // --transaction is the one option without a value.
+  std::vector<std::string> rest;
+  bool transaction = false;
+  for (const std::string& arg : args) {
+    if (arg == "--transaction")
+      transaction = true;
+    else
+      rest.push_back(arg);
+  }
+  const TArgs a = ParseArgs(rest, "apply DIR/NAME [--password P] [--transaction] < ops.jsonl",
+                            {"--password"}, err);
   if (!a.ok) return 2;
   TDataSession session;
   session.AddPassword(a.password);
   TDataCursor cursor;
+  TDataDirectory* directory = nullptr;
   try {
-    cursor.Open(session.OpenDirectory(a.directory), a.table.name);
+    directory = &session.OpenDirectory(a.directory);
+    cursor.Open(*directory, a.table.name);
+    if (transaction) directory->StartTransaction();
   } catch (const ECairnEngineError& error) {
     return Fail(err, error.what());
   }
+  // In a transaction a failure takes every line back, not only its own.
+  auto stop = [&](const std::string& message) {
+    if (!transaction) return Fail(err, message);
+    try {
+      directory->Rollback();
+    } catch (const ECairnEngineError& error) {
+      return Fail(err, message + "; the rollback failed too: " + error.what());
+    }
+    return Fail(err, message + "; nothing was applied");
+  };
   std::string line;
   size_t line_number = 0, applied = 0;
   while (std::getline(in, line)) {
@@ -209,10 +232,19 @@ int ApplyOperations(std::span<const std::string> args, std::istream& in, std::os
       }
       ++applied;
     } catch (const TToolError& error) {
-      return Fail(err, where + error.what());
+      return stop(where + error.what());
     } catch (const ECairnEngineError& error) {
-      return Fail(err, where + error.what());
+      return stop(where + error.what());
     }
+  }
+  if (transaction) {
+    try {
+      directory->Commit();
+    } catch (const ECairnEngineError& error) {
+      return stop(std::string("commit: ") + error.what());
+    }
+    out << "applied " << applied << " operation(s) in one transaction\n";
+    return 0;
   }
   out << "applied " << applied << " operation(s)\n";
   return 0;

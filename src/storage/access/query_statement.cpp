@@ -272,6 +272,21 @@ void TQueryStatement::OpenCopied(TDataCursor& source, int32_t max_rows,
     const bool limit_while_copying = max_rows >= 0 && !query_.has_order_by;
     uint32_t copied = 0;
     int last_percent = -1;
+    // One read lock for the whole copy: the copy is one moment of the
+    // table, and the reads below need no lock of their own.
+    TDataTable& source_table = source.Table();
+    const bool locked_here = !source_table.ReadLockHeld() && (source_table.ReadLock(), true) &&
+                             source_table.ReadLockHeld();
+    struct TUnlock {
+      TDataTable& table;
+      bool armed;
+      ~TUnlock() {
+        try {
+          if (armed && table.ReadLockHeld()) table.ReadUnlock();
+        } catch (...) {
+        }
+      }
+    } unlock{source_table, locked_here};
     std::vector<uint8_t> image;
     source.SetToBegin();
     while (!(limit_while_copying && int64_t(copied) >= max_rows) && source.Next(image) == CAIRN_NONE) {

@@ -156,6 +156,7 @@ void TCairnQuery::Close() {
     database_ = nullptr;
   }
   state_ = TDataSetState::dsInactive;
+  read_only_ = user_read_only_;
   has_current_ = false;
   bof_ = eof_ = true;
   recno_ = 0;

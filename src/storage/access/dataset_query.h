@@ -126,8 +126,12 @@ class TCairnQuery : public TCairnDBDataSet {
   bool IsLive() const;
 
   bool ReadOnly() const { return read_only_; }
-  // Taken at the next open; a copied result sets it true.
-  void SetReadOnly(bool value) { read_only_ = value; }
+  // Taken at the next open. A copied result reads true while it is open;
+  // closing restores the value set here, so a later live result can edit.
+  void SetReadOnly(bool value) {
+    user_read_only_ = value;
+    if (!Active() || value) read_only_ = value;
+  }
   // Writable cursor and not ReadOnly.
   bool CanModify() const;
 
@@ -217,6 +221,7 @@ class TCairnQuery : public TCairnDBDataSet {
   std::string name_;
   TDataSetState state_ = TDataSetState::dsInactive;
   bool read_only_ = false;
+  bool user_read_only_ = false;
   bool cursor_read_only_ = false;
   bool bof_ = true;
   bool eof_ = true;

@@ -255,6 +255,12 @@ TEST_F(DatasetTest, CopiedResultRefusesChangesAndReadsReadOnly) {
   EXPECT_EQ(EngineCode([&] { query_.Open(); }), CAIRN_SQLPARSE);
   EXPECT_FALSE(query_.Active());
   EXPECT_TRUE(fs::is_empty(scratch_.path()));
+  // Re-ordering back to an indexed order edits again.
+  query_.SQL = {"SELECT * FROM Pal", "Order by Item"};
+  query_.Open();
+  EXPECT_TRUE(query_.IsLive());
+  EXPECT_FALSE(query_.ReadOnly());
+  EXPECT_TRUE(query_.CanModify());
 }
 
 TEST_F(DatasetTest, EditLocksTheRecordAgainstAnotherProcessUntilInsertReleasesIt) {

@@ -107,7 +107,7 @@ void TDataCursor::Close() {
 
 const TKeyLayout& TDataCursor::Layout() const { return table_->Index().Layout(walk_index_); }
 
-TIndexWalker TDataCursor::Walker() const { return TIndexWalker(table_->Index(), walk_index_); }
+TIndexTree TDataCursor::Walker() const { return TIndexTree(table_->Index(), walk_index_); }
 
 int TDataCursor::KeyLength() const { return Layout().key_length(); }
 
@@ -207,7 +207,7 @@ void TDataCursor::ClearFilter() {
 void TDataCursor::ComputeRange(bool& restart) {
   restart = false;
   if (!range_stale_) return;
-  TIndexWalker walker = Walker();
+  TIndexTree walker = Walker();
   std::vector<uint8_t> start = range_start_, end = range_end_;
   if (!range_active_) start.clear(), end.clear();
   if (RecordIdOrder()) {
@@ -239,7 +239,7 @@ void TDataCursor::ComputeRange(bool& restart) {
 // ---------------------------------------------------------------- walking
 
 TWalk TDataCursor::SeekFirst(TTreePosition& pos) {
-  TIndexWalker walker = Walker();
+  TIndexTree walker = Walker();
   TWalk walk;
   if (RecordIdOrder() || (range_active_ && !range_start_.empty())) {
     std::vector<uint8_t> start = range_active_ ? range_start_ : std::vector<uint8_t>();
@@ -255,7 +255,7 @@ TWalk TDataCursor::SeekFirst(TTreePosition& pos) {
 }
 
 TWalk TDataCursor::SeekLast(TTreePosition& pos) {
-  TIndexWalker walker = Walker();
+  TIndexTree walker = Walker();
   TWalk walk;
   std::vector<uint8_t> end = range_active_ ? range_end_ : std::vector<uint8_t>();
   if (RecordIdOrder() && end.empty()) {
@@ -270,7 +270,7 @@ TWalk TDataCursor::SeekLast(TTreePosition& pos) {
 }
 
 TWalk TDataCursor::StepNext(TTreePosition& pos) {
-  TIndexWalker walker = Walker();
+  TIndexTree walker = Walker();
   TTreePosition probe = pos;
   while (true) {
     const TWalk walk = walker.Next(probe);
@@ -283,7 +283,7 @@ TWalk TDataCursor::StepNext(TTreePosition& pos) {
 }
 
 TWalk TDataCursor::StepPrior(TTreePosition& pos) {
-  TIndexWalker walker = Walker();
+  TIndexTree walker = Walker();
   TTreePosition probe = pos;
   while (true) {
     const TWalk walk = walker.Prior(probe);

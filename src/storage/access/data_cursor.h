@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "storage/access/data_table.h"
-#include "storage/access/index_walk.h"
+#include "storage/access/index_tree.h"
 #include "storage/access/record_writer.h"
 #include "storage/access/records_bitmap.h"
 
@@ -121,7 +121,7 @@ class TDataCursor {
 
   const TKeyLayout& Layout() const;
   bool RecordIdOrder() const { return walk_index_ == kStatusIndex && index_ == 0; }
-  TIndexWalker Walker() const;
+  TIndexTree Walker() const;
   void UseIndex(int index);
   void SetToEdge(TState edge);
   void ComputeRange(bool& restart);

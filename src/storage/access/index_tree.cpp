@@ -38,7 +38,9 @@ auto TIndexTree::ReadRetry(F&& f) -> decltype(f()) {
     try {
       return f();
     } catch (const TRestart&) {
-      // Another process changed the table: its pages were dropped; walk again.
+      // Another process changed the table: its pages were dropped; walk
+      // again, unless a cursor must resynchronise first.
+      if (walking_) throw;
     }
   }
 }
@@ -305,6 +307,140 @@ bool TIndexTree::Prior(TIndexEntry& at) {
   if (!SeekLT(at.key, e)) return false;
   at = std::move(e);
   return true;
+}
+
+// ---- cursor walks ---------------------------------------------------------
+
+template <typename F>
+TWalk TIndexTree::Walk(F&& f) {
+  walking_ = true;
+  try {
+    const TWalk walk = f();
+    walking_ = false;
+    return walk;
+  } catch (const TRestart&) {
+    walking_ = false;
+    return TWalk::kRestart;
+  } catch (...) {
+    walking_ = false;
+    throw;
+  }
+}
+
+void TIndexTree::CopyLeaf(int32_t number, TLeafCopy& leaf) {
+  TPinnedPage p = Fetch(number);
+  if (p->freed || !p->IsLeaf() || p->count() == 0) file_.RaiseIndex(CAIRN_INDEXCORRUPT);
+  const int k = shape_.key_length;
+  leaf.page = number;
+  leaf.prev = p->prev();
+  leaf.next = p->next();
+  leaf.count = p->count();
+  leaf.key_length = k;
+  leaf.keys.resize(size_t(leaf.count) * size_t(k));
+  leaf.refs.resize(size_t(leaf.count));
+  for (int i = 0; i < leaf.count; ++i) {
+    std::memcpy(leaf.keys.data() + size_t(i) * size_t(k), p->Key(i), size_t(k));
+    leaf.refs[size_t(i)] = p->Ref(i);
+  }
+}
+
+TWalk TIndexTree::Position(bool found, const TIndexEntry& e, TTreePosition& out) {
+  out.entry = -1;
+  if (!found) return TWalk::kNone;
+  CopyLeaf(e.page, out.leaf);
+  if (e.pos >= out.leaf.count) file_.RaiseIndex(CAIRN_INDEXCORRUPT);
+  out.leaf.first_ordinal = e.ordinal - uint32_t(e.pos);
+  out.entry = e.pos;
+  return TWalk::kOk;
+}
+
+TWalk TIndexTree::First(TTreePosition& out) {
+  return Walk([&] {
+    TIndexEntry e;
+    const bool found = First(e);
+    return Position(found, e, out);
+  });
+}
+
+TWalk TIndexTree::Last(TTreePosition& out) {
+  return Walk([&] {
+    TIndexEntry e;
+    const bool found = Last(e);
+    return Position(found, e, out);
+  });
+}
+
+TWalk TIndexTree::FirstAtLeast(const uint8_t* key, TTreePosition& out) {
+  return Walk([&] {
+    TIndexEntry e;
+    const bool found = SeekGE({key, size_t(shape_.key_length)}, e);
+    return Position(found, e, out);
+  });
+}
+
+TWalk TIndexTree::LastAtMost(const uint8_t* key, TTreePosition& out) {
+  return Walk([&] {
+    TIndexEntry e;
+    const bool found = SeekLE({key, size_t(shape_.key_length)}, e);
+    return Position(found, e, out);
+  });
+}
+
+TWalk TIndexTree::Nth(uint32_t n, TTreePosition& out) {
+  return Walk([&] {
+    TIndexEntry e;
+    const bool found = SeekOrdinal(n, e);
+    return Position(found, e, out);
+  });
+}
+
+TWalk TIndexTree::Next(TTreePosition& pos) {
+  if (pos.entry + 1 < pos.leaf.count) {
+    ++pos.entry;
+    return TWalk::kOk;
+  }
+  if (pos.leaf.next == 0) return TWalk::kNone;
+  return Walk([&] {
+    TLeafCopy next;
+    CopyLeaf(pos.leaf.next, next);
+    // Both links must agree and the keys go on ascending: a damaged chain
+    // (a cycle above all) must not walk for ever.
+    if (next.prev != pos.leaf.page ||
+        Cmp(next.Key(0), pos.leaf.Key(pos.leaf.count - 1)) <= 0)
+      file_.RaiseIndex(CAIRN_INDEXCORRUPT);
+    next.first_ordinal = pos.leaf.first_ordinal + uint32_t(pos.leaf.count);
+    pos.leaf = std::move(next);
+    pos.entry = 0;
+    return TWalk::kOk;
+  });
+}
+
+TWalk TIndexTree::Prior(TTreePosition& pos) {
+  if (pos.entry > 0) {
+    --pos.entry;
+    return TWalk::kOk;
+  }
+  if (pos.leaf.prev == 0) return TWalk::kNone;
+  return Walk([&] {
+    TLeafCopy prior;
+    CopyLeaf(pos.leaf.prev, prior);
+    if (prior.next != pos.leaf.page ||
+        Cmp(prior.Key(prior.count - 1), pos.leaf.Key(0)) >= 0 ||
+        uint32_t(prior.count) >= pos.leaf.first_ordinal)
+      file_.RaiseIndex(CAIRN_INDEXCORRUPT);
+    prior.first_ordinal = pos.leaf.first_ordinal - uint32_t(prior.count);
+    pos.leaf = std::move(prior);
+    pos.entry = pos.leaf.count - 1;
+    return TWalk::kOk;
+  });
+}
+
+TWalk TIndexTree::Count(uint32_t& out) {
+  out = 0;
+  return Walk([&] {
+    out = Count();
+    return TWalk::kOk;
+  });
 }
 
 // ---- mutations ------------------------------------------------------------

@@ -13,6 +13,13 @@
 // Reads restart from the root when the index file reports that another
 // process changed the table; mutations must run under the write lock, where
 // that cannot happen (it raises CAIRN_INDEXCORRUPT if it does).
+//
+// Cursors walk through the same reader (the overloads on TTreePosition):
+// they keep a private copy of their current leaf and get kRestart instead of
+// a silent retry, so that they resynchronise first. Every page is checked as
+// on any read: a link outside the file, a page of the wrong kind, a leaf
+// chain whose keys do not ascend (a cycle) raise CAIRN_INDEXCORRUPT; without
+// subtree counts, ordinals come from the leaf chain.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +38,33 @@ struct TIndexEntry {
   uint32_t ordinal = 0;      // 1-based rank of the key in the index
   int32_t ref = 0;           // the record's slot number
   std::vector<uint8_t> key;  // the key bytes
+};
+
+enum class TWalk { kOk, kNone, kRestart };
+
+// A cursor's private copy of a leaf.
+struct TLeafCopy {
+  int32_t page = 0;
+  int32_t prev = 0;
+  int32_t next = 0;
+  int count = 0;
+  int key_length = 0;
+  uint32_t first_ordinal = 0;  // ordinal (1-based) of entry 0 in the whole index
+  std::vector<uint8_t> keys;   // count * key_length bytes
+  std::vector<int32_t> refs;   // slot numbers
+
+  const uint8_t* Key(int i) const { return keys.data() + size_t(i) * key_length; }
+  std::span<const uint8_t> KeySpan(int i) const { return {Key(i), size_t(key_length)}; }
+};
+
+// A cursor position: the leaf copy and the entry inside it.
+struct TTreePosition {
+  TLeafCopy leaf;
+  int entry = -1;
+  bool Valid() const { return entry >= 0 && entry < leaf.count; }
+  const uint8_t* Key() const { return leaf.Key(entry); }
+  int32_t Slot() const { return leaf.refs[size_t(entry)]; }
+  uint32_t Ordinal() const { return leaf.first_ordinal + uint32_t(entry); }
 };
 
 class TIndexTree {
@@ -62,6 +96,17 @@ class TIndexTree {
   bool Next(TIndexEntry& at);
   bool Prior(TIndexEntry& at);
 
+  // Cursor walks: the first / last key, the first key >= `key`, the last key
+  // <= `key`, the key of ordinal n, the neighbouring entry, the key count.
+  TWalk First(TTreePosition& out);
+  TWalk Last(TTreePosition& out);
+  TWalk FirstAtLeast(const uint8_t* key, TTreePosition& out);
+  TWalk LastAtMost(const uint8_t* key, TTreePosition& out);
+  TWalk Nth(uint32_t n, TTreePosition& out);
+  TWalk Next(TTreePosition& pos);
+  TWalk Prior(TTreePosition& pos);
+  TWalk Count(uint32_t& out);
+
  private:
   struct TLevel {
     TPinnedPage page;
@@ -84,6 +129,12 @@ class TIndexTree {
   uint32_t LeafOrdinalBase(int32_t leaf_page);
   template <typename F>
   auto ReadRetry(F&& f) -> decltype(f());
+  // Runs a cursor walk: a change by another process gives kRestart.
+  template <typename F>
+  TWalk Walk(F&& f);
+  TWalk Position(bool found, const TIndexEntry& e, TTreePosition& out);
+  // The checked leaf `number`, copied.
+  void CopyLeaf(int32_t number, TLeafCopy& leaf);
 
   void InsertImpl(const uint8_t* key, int32_t slot);
   void DeleteImpl(const uint8_t* key);
@@ -102,6 +153,7 @@ class TIndexTree {
   TPageShape shape_;
   bool counts_;
   bool mutating_ = false;
+  bool walking_ = false;  // a cursor walk: restarts go to the caller
 };
 
 }  // namespace cairn

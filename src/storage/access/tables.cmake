@@ -4,7 +4,6 @@ add_library(cairn_tables STATIC
   ${CMAKE_CURRENT_LIST_DIR}/data_session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_directory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_table.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/index_walk.cpp
   ${CMAKE_CURRENT_LIST_DIR}/data_cursor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/record_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_check.cpp

@@ -2,10 +2,12 @@
 // are checked, and where an empty table leaves the cursor.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "storage/access/index_tree.h"
 #include "storage/base/engine_error.h"
 #include "storage/files/data_endian.h"
 #include "storage/files/field_codec.h"
@@ -117,6 +119,101 @@ TEST_F(CursorEditTest, EmptyTableOrRangeHasNoCurrentRecordAtEitherEnd) {
   cursor.SetToBegin();
   EXPECT_EQ(cursor.GetCurrent(record), CAIRN_BOF);
   EXPECT_EQ(cursor.Next(record), CAIRN_NONE);
+}
+
+// Positions and counts in an index whose interior pages carry no subtree
+// counts come from the leaf chain.
+TEST_F(CursorEditTest, IndexWithoutSubtreeCountsGivesRightCountsAndPositions) {
+  directory_->CreateTable("Pal", PalDefinition());
+  TDataCursor cursor;
+  cursor.Open(*directory_, "Pal");
+  TDataTable& table = cursor.Table();
+  table.WriteLock();
+  TIndexDescriptor d;
+  d.name = "NoCounts";
+  d.no_counts = true;
+  d.field_count = 1;
+  d.fields[0] = int16_t(testing::FieldNumber(cursor, "User"));
+  table.Index().AddSecondaryIndex(d);
+  table.Flush();
+  table.WriteUnlock();
+  constexpr int kRecords = 150;  // several leaves under an interior root
+  for (int n = 0; n < kRecords; ++n) {
+    char user[16];
+    std::snprintf(user, sizeof user, "user%03d", (n * 37) % kRecords);
+    cursor.Append(PalRecord(cursor, "i" + std::to_string(n), user, 730120));
+  }
+  cursor.SetIndex("NoCounts");
+  EXPECT_EQ(cursor.RecordCount(), uint32_t(kRecords));
+  std::vector<uint8_t> record;
+  for (uint32_t n : {1u, 57u, 100u, uint32_t(kRecords)}) {
+    ASSERT_EQ(cursor.SetToRecordNumber(n), CAIRN_NONE);
+    ASSERT_EQ(cursor.GetCurrent(record), CAIRN_NONE);
+    char user[16];
+    std::snprintf(user, sizeof user, "user%03u", n - 1);
+    EXPECT_EQ(FieldText(cursor, record, "User"), user);
+    EXPECT_EQ(cursor.RecordNumber(), n);
+  }
+  cursor.SetToEnd();
+  ASSERT_EQ(cursor.Prior(record), CAIRN_NONE);
+  EXPECT_EQ(cursor.RecordNumber(), uint32_t(kRecords));
+  const std::vector<uint8_t> low = cursor.BuildKey(PalRecord(cursor, "", "user100", 730120));
+  cursor.SetRange(low, {});
+  EXPECT_EQ(cursor.RecordCount(), 50u);
+}
+
+// A leaf chain that loops back or links past the file is damage: the walk
+// stops with 8965 instead of going round for ever or growing the file.
+TEST_F(CursorEditTest, DamagedLeafChainIsReportedNotWalked) {
+  directory_->CreateTable("Pal", PalDefinition());
+  TDataCursor cursor;
+  cursor.Open(*directory_, "Pal");
+  for (int n = 0; n < 120; ++n) cursor.Append(PalRecord(cursor, "i" + std::to_string(n), "u", 1));
+  TDataTable& table = cursor.Table();
+  TIndexFile& index = table.Index();
+  for (bool cycle : {true, false}) {
+    SCOPED_TRACE(cycle ? "cycle" : "link past the end");
+    table.WriteLock();
+    TIndexEntry first, last;
+    ASSERT_TRUE(TIndexTree(index, 0).First(first));
+    ASSERT_TRUE(TIndexTree(index, 0).Last(last));
+    ASSERT_NE(first.page, last.page);
+    const int32_t pages = index.NextPage(0);
+    {
+      TPinnedPage tail(&index, index.GetPage(0, last.page));
+      tail->set_next(cycle ? first.page : pages);
+      index.MarkDirty(tail.get());
+      if (cycle) {
+        TPinnedPage head(&index, index.GetPage(0, first.page));
+        head->set_prev(last.page);
+        index.MarkDirty(head.get());
+      }
+    }
+    table.Flush();
+    table.WriteUnlock();
+    cursor.SetToBegin();
+    std::vector<uint8_t> record;
+    int steps = 0;
+    EXPECT_EQ(CodeOf([&] {
+                while (cursor.Next(record) == CAIRN_NONE && ++steps < 1000) {
+                }
+              }),
+              CAIRN_INDEXCORRUPT);
+    EXPECT_EQ(steps, 120);  // every record, then the damage
+    EXPECT_EQ(index.NextPage(0), pages);
+    // Mend the chain for the next case.
+    table.WriteLock();
+    {
+      TPinnedPage tail(&index, index.GetPage(0, last.page));
+      tail->set_next(0);
+      index.MarkDirty(tail.get());
+      TPinnedPage head(&index, index.GetPage(0, first.page));
+      head->set_prev(0);
+      index.MarkDirty(head.get());
+    }
+    table.Flush();
+    table.WriteUnlock();
+  }
 }
 
 }  // namespace

@@ -55,7 +55,8 @@ TBlobValues Details(const Row& row) {
   return {{4, std::vector<uint8_t>(row.details.begin(), row.details.end())}};
 }
 
-void Fill(const BenchConfig& config, const std::string& name, uint32_t count, bool durable) {
+void Fill(const BenchConfig& config, const std::string& name, uint32_t count, bool durable,
+          bool one_transaction) {
   TDataSession session;
   Configure(session);
   session.Settings().force_buffer_flush = durable;
@@ -67,21 +68,28 @@ void Fill(const BenchConfig& config, const std::string& name, uint32_t count, bo
   directory.CreateTable(name, PalDefinition());
   TDataCursor cursor;
   cursor.Open(directory, name);
+  if (one_transaction) directory.StartTransaction();
   for (uint32_t i = 0; i < count; ++i) {
     const Row row = MakeRow(i);
     cursor.Append(Image(cursor, row), Details(row));
   }
+  if (one_transaction) directory.Commit();
 }
 
 }  // namespace
 
 double CairnInsertDurable(const BenchConfig& config) {
-  Fill(config, "Durable", config.durable, true);
+  Fill(config, "Durable", config.durable, true, false);
   return config.durable;
 }
 
 double CairnBulk(const BenchConfig& config) {
-  Fill(config, "Bulk", config.records, false);
+  Fill(config, "Bulk", config.records, false, true);
+  return config.records;
+}
+
+double CairnBulkPerRow(const BenchConfig& config) {
+  Fill(config, "PerRow", config.records, false, false);
   return config.records;
 }
 

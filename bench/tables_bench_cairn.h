@@ -7,7 +7,8 @@
 namespace bench {
 
 double CairnInsertDurable(const BenchConfig& config);
-double CairnBulk(const BenchConfig& config);
+double CairnBulk(const BenchConfig& config);  // in one transaction
+double CairnBulkPerRow(const BenchConfig& config);
 double CairnScan(const BenchConfig& config);
 double CairnRandomByNumber(const BenchConfig& config);
 double CairnUpdateDelete(const BenchConfig& config);

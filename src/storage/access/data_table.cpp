@@ -61,7 +61,7 @@ TIndexTableInfo MakeIndexInfo(TDataTable& table, TDataFile& data) {
   info.changed_by_other = [&table] { return table.ChangedBeforeDiskRead(); };
   // A change holds the write lock from its first page to its flush; pages
   // written before then could not be taken back if it failed.
-  info.in_transaction = [&table] { return table.WriteLockHeld(); };
+  info.in_transaction = [&table] { return table.CachesMustGrow(); };
   return info;
 }
 
@@ -177,7 +177,7 @@ void TDataTable::OpenFiles() {
   data_->set_file_name(directory_.FileName(name_, ".DAT"));
   data_->set_exclusive(exclusive_);
   TDataFileHooks hooks;
-  hooks.write_lock_held = [this] { return write_locked_; };
+  hooks.write_lock_held = [this] { return CachesMustGrow(); };
   hooks.table_changed_on_disk = [this] { return ChangedBeforeDiskRead(); };
   // Other processes notice changes only through the header counters, so a
   // flush that wrote records takes a header write with it.
@@ -208,7 +208,7 @@ void TDataTable::OpenFiles() {
         std::make_unique<TBlobFile>(name_, directory_.FileName(name_, ".BLB"),
                                     data_->Header().BlobBlockSizeRaw(), data_->Encrypted(), sizes);
     blob_->set_exclusive(exclusive_);
-    blob_->SetWritesDeferred([this] { return write_locked_; });
+    blob_->SetWritesDeferred([this] { return CachesMustGrow(); });
     blob_->Open();
   }
   (void)settings;

@@ -126,6 +126,11 @@ class TDataTable {
   void CommitChange();
   void RollBackChange();
   bool InTransaction() const { return in_transaction_; }
+  // While one change holds the write lock its records, pages and blocks stay
+  // in the caches, which grow rather than write. A transaction may outgrow
+  // memory, so its caches write out under the change's undo instead: other
+  // processes cannot read meanwhile, and a rollback puts every byte back.
+  bool CachesMustGrow() const { return write_locked_ && !in_transaction_; }
   // The directory ends the transaction for this table: commit writes the
   // caches as one change, else they are dropped; the write lock goes.
   void EndTransaction(bool commit);

@@ -1,6 +1,7 @@
 // Page images: BMP and JPEG through Qt, GIF through giflib (Qt reads GIF
 // but does not write it). One file per page; the image has the page's size
 // at the chosen resolution, which is also stored in BMP and JPEG headers.
+#include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
 #include <gif_lib.h>
@@ -14,7 +15,11 @@ namespace {
 void WriteGif(const QImage& page, const QString& path) {
   const QImage image = page.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
   int error = 0;
-  GifFileType* gif = EGifOpenFileName(path.toLocal8Bit().constData(), false, &error);
+  QByteArray bytes;
+  GifFileType* gif = EGifOpen(&bytes, [](GifFileType* file, const GifByteType* data, int size) {
+    static_cast<QByteArray*>(file->UserData)->append(reinterpret_cast<const char*>(data), size);
+    return size;
+  }, &error);
   if (!gif) throw EExportError("Unable to write to " + path.toStdString());
   ColorMapObject* map = GifMakeMapObject(256, nullptr);
   const QList<QRgb> table = image.colorTable();
@@ -32,6 +37,7 @@ void WriteGif(const QImage& page, const QString& path) {
   GifFreeMapObject(map);
   if (EGifCloseFile(gif, &error) != GIF_OK) ok = false;
   if (!ok) throw EExportError("Unable to write to " + path.toStdString());
+  WriteFileBytes(path, bytes);
 }
 
 class TImageExporter : public TBasicExporter {
@@ -60,11 +66,14 @@ class TImageExporter : public TBasicExporter {
       }
       if (Value(QStringLiteral("grey")).toBool())
         image = image.convertToFormat(QImage::Format_Grayscale8);
-      QImageWriter writer(paths[i], kind_ == TImageKind::kJpg ? "jpeg" : "bmp");
+      QBuffer buffer;
+      buffer.open(QIODevice::WriteOnly);
+      QImageWriter writer(&buffer, kind_ == TImageKind::kJpg ? "jpeg" : "bmp");
       if (kind_ == TImageKind::kJpg) writer.setQuality(Value(QStringLiteral("quality")).toInt());
       if (!writer.write(image))
         throw EExportError("Unable to write to " + paths[i].toStdString() + ": " +
                            writer.errorString().toStdString());
+      WriteFileBytes(paths[i], buffer.data());
     }
   }
 

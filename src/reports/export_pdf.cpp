@@ -1,6 +1,7 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSaveFile>
 
 #include "reports/export_formats.h"
 #include "reports/report_render.h"
@@ -9,7 +10,12 @@ namespace tarn {
 
 void WritePdf(const TReportDocument& document, const QString& path, int dpi, const QString& title,
               const QString& author, bool archive) {
-  QPdfWriter writer(path);
+  // Written beside the target and renamed over it: never a half-written file.
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly))
+    throw EExportError("Unable to write to " + path.toStdString());
+  {
+  QPdfWriter writer(&file);
   writer.setResolution(dpi);
   writer.setTitle(title.isEmpty() ? document.title : title);
   writer.setCreator(author);
@@ -24,6 +30,8 @@ void WritePdf(const TReportDocument& document, const QString& path, int dpi, con
     PaintPage(painter, document.pages[i], writer.resolution() / 25.4);
   }
   if (!painter.end()) throw EExportError("Unable to write to " + path.toStdString());
+  }
+  if (!file.commit()) throw EExportError("Unable to write to " + path.toStdString());
 }
 
 namespace {

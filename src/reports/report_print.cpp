@@ -24,8 +24,11 @@ bool PrintPages(QPrinter& printer, const TReportDocument& document, int from, in
       document.Landscape() ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF()));
   if (printer.docName().isEmpty()) printer.setDocName(document.title);
 
-  QProgressDialog progress(QStringLiteral("Printing..."), QStringLiteral("Cancel"), 0,
-                           to - from + 1, progress_owner);
+  // Copies the printer cannot make itself are sent as repeated pages.
+  const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
+  const int total = (to - from + 1) * copies;
+  QProgressDialog progress(QStringLiteral("Printing..."), QStringLiteral("Cancel"), 0, total,
+                           progress_owner);
   progress.setWindowTitle(QStringLiteral("Printing"));
   progress.setWindowModality(Qt::WindowModal);
   progress.setMinimumDuration(0);
@@ -33,19 +36,20 @@ bool PrintPages(QPrinter& printer, const TReportDocument& document, int from, in
   QPainter painter;
   if (!painter.begin(&printer)) return false;
   const double px_per_mm = printer.resolution() / 25.4;
-  for (int page = from; page <= to; ++page) {
+  for (int sheet = 0; sheet < total; ++sheet) {
+    const int page = from + sheet % (to - from + 1);
     progress.setLabelText(QStringLiteral("Printing page %1 of %2").arg(page).arg(to));
-    progress.setValue(page - from);
+    progress.setValue(sheet);
     QCoreApplication::processEvents();
     if (progress.wasCanceled()) {
       printer.abort();
       painter.end();
       return false;
     }
-    if (page > from) printer.newPage();
+    if (sheet > 0) printer.newPage();
     PaintPage(painter, document.pages[page - 1], px_per_mm);  // full page: origin at the corner
   }
-  progress.setValue(to - from + 1);
+  progress.setValue(total);
   return painter.end();
 }
 

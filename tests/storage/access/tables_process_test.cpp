@@ -15,6 +15,7 @@
 #include "storage/base/engine_error.h"
 #include "storage/access/index_check.h"
 #include "storage/access/table_check.h"
+#include "child_process.h"
 #include "tables_test_support.h"
 
 namespace cairn {
@@ -25,67 +26,10 @@ using testing::PalDefinition;
 using testing::PalRecord;
 using testing::TScratchDir;
 
-// A child process with pipes to its standard input and output.
-class TChild {
+// The other process of these tests.
+class TChild : public testing::TChild {
  public:
-  explicit TChild(std::vector<std::string> args) {
-    int in[2], out[2];
-    EXPECT_EQ(pipe(in), 0);
-    EXPECT_EQ(pipe(out), 0);
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      close(in[0]), close(in[1]), close(out[0]), close(out[1]);
-      std::vector<char*> argv;
-      static std::string program = TABLES_WORKER;
-      argv.push_back(program.data());
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(program.c_str(), argv.data());
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    to_child_ = fdopen(in[1], "w");
-    from_child_ = fdopen(out[0], "r");
-  }
-  ~TChild() {
-    CloseInput();
-    if (from_child_) std::fclose(from_child_);
-    if (pid_ > 0) Wait();
-  }
-  std::string ReadLine() {
-    char buffer[512];
-    if (!std::fgets(buffer, sizeof buffer, from_child_)) return {};
-    std::string line(buffer);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    return line;
-  }
-  std::vector<std::string> ReadAll() {
-    std::vector<std::string> lines;
-    for (std::string line = ReadLine(); !line.empty(); line = ReadLine()) lines.push_back(line);
-    return lines;
-  }
-  void WriteLine(const std::string& line) {
-    std::fputs((line + "\n").c_str(), to_child_);
-    std::fflush(to_child_);
-  }
-  void CloseInput() {
-    if (to_child_) std::fclose(to_child_);
-    to_child_ = nullptr;
-  }
-  int Wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-  }
-
- private:
-  pid_t pid_ = -1;
-  FILE* to_child_ = nullptr;
-  FILE* from_child_ = nullptr;
+  explicit TChild(std::vector<std::string> args) : testing::TChild(TABLES_WORKER, std::move(args)) {}
 };
 
 TEST(TablesProcessTest, ConcurrentWorkersLoseNothingAndLeaveConsistentFiles) {

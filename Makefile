@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 # Keep the build log to the compiler's own lines.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps configure build build-asan run test bench fuzz clean
+.PHONY: all deps configure build build-asan run test bench fuzz package clean
 
 all: build
 
@@ -37,6 +37,10 @@ bench: deps
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DTARN_ENGINE_ONLY=ON -DTARN_FUZZ=ON >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
+
+# The Debian package (build/tarn_<version>_<arch>.deb), dependencies from dpkg-shlibdeps.
+package: build
+	@cd build && cpack -G DEB
 
 clean:
 	rm -rf build build-asan build-bench build-fuzz

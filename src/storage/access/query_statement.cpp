@@ -287,9 +287,26 @@ void TQueryStatement::OpenCopied(TDataCursor& source, int32_t max_rows,
         }
       }
     } unlock{source_table, locked_here};
+    // With an ORDER BY the sort decides the order, so the rows are read in
+    // slot order (sequential reads); equal keys then keep that order.
+    // Without one the copy takes the table's own order.
     std::vector<uint8_t> image;
+    const bool slot_order = query_.has_order_by;
+    const uint32_t slots = src.RecordCount();
+    uint32_t slot = 0;
+    auto next_row = [&]() -> bool {
+      if (!slot_order) return source.Next(image) == CAIRN_NONE;
+      while (++slot <= slots) {
+        TPinnedRecord row(src, src.GetRecord(slot, true, true));
+        if (!row) RaiseEngineError(CAIRN_FILECORRUPT, source_table.Name());
+        if (row->IsDeleted()) continue;
+        image.assign(row->Image().begin(), row->Image().end());
+        return true;
+      }
+      return false;
+    };
     source.SetToBegin();
-    while (!(limit_while_copying && int64_t(copied) >= max_rows) && source.Next(image) == CAIRN_NONE) {
+    while (!(limit_while_copying && int64_t(copied) >= max_rows) && next_row()) {
       TPinnedRecord record(dst, dst.AllocateSlot(false));
       if (!record) RaiseEngineError(CAIRN_FILECORRUPT, name);
       std::span<uint8_t> out = record->Image();

@@ -284,8 +284,8 @@ int main(int argc, char** argv) {
   };
   std::printf("bench_query: %u records, %u jumps per position, in %s\n", config.records,
               config.jumps, config.dir.c_str());
-  std::printf("%-48s %12s %12s %8s %11s %11s\n", "workload", "Cairn", "SQLite", "ratio",
-              "Cairn KB", "SQLite KB");
+  std::printf("%-48s %12s %12s %8s %11s %11s\n", "workload", "Cairn", "SQLite", "ratio", "Cairn KB",
+              "SQLite KB");
   for (const Workload& w : workloads) {
     const bool fill = w.name.rfind("fill", 0) == 0;
     if (fill && !own_dir && fs::exists(config.dir + "/Bulk.DAT") &&

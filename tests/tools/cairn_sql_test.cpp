@@ -83,8 +83,8 @@ TEST_F(CairnSqlTest, BadStatementsGiveTheEngineMessageAndLeaveNothing) {
   };
   for (const auto& [statement, message] : cases) {
     EXPECT_EQ(Run({statement}), 1);
-    EXPECT_EQ(err_.str(), std::string("cairn: Cairn Engine Error # 11949 SQL error - ") + message +
-                              "\n");
+    EXPECT_EQ(err_.str(),
+              std::string("cairn: Cairn Engine Error # 11949 SQL error - ") + message + "\n");
     EXPECT_TRUE(out_.str().empty());
   }
   EXPECT_EQ(Run({"SELECT * FROM Missing"}), 1);

@@ -13,8 +13,9 @@ namespace {
 
 using TGuard = std::lock_guard<std::recursive_mutex>;
 
+// Lives until the process ends (see the session list).
 std::vector<TCairnDatabase*>& Registry() {
-  static std::vector<TCairnDatabase*> all;
+  static auto& all = *new std::vector<TCairnDatabase*>;
   return all;
 }
 

@@ -297,8 +297,8 @@ std::optional<TCairnRecordView> TCairnQuery::FetchRecord(uint32_t recno) const {
   if (!Active() || recno == 0) return std::nullopt;
   if (!peek_) {
     peek_ = std::make_unique<TDataCursor>();
-    peek_->Open(statement_->ResultDirectory(), statement_->ResultTable(),
-                statement_->ResultIndex(), false, true);
+    peek_->Open(statement_->ResultDirectory(), statement_->ResultTable(), statement_->ResultIndex(),
+                false, true);
   }
   TCairnRecordView view;
   if (peek_->SetToRecordNumber(recno) != CAIRN_NONE) return std::nullopt;

@@ -23,8 +23,10 @@ bool SameName(std::string_view a, std::string_view b) {
 
 [[noreturn]] void Refuse(const std::string& message) { throw ECairnComponentError(message); }
 
+// Process-wide state lives until the process ends: components may still be
+// destroyed during exit, after ordinary statics are gone.
 TCairnSession::TPasswordDialog& PasswordDialog() {
-  static TCairnSession::TPasswordDialog dialog;
+  static auto& dialog = *new TCairnSession::TPasswordDialog;
   return dialog;
 }
 
@@ -33,7 +35,7 @@ TCairnSession::TPasswordDialog& PasswordDialog() {
 // ------------------------------------------------------------ session list
 
 TCairnSessionList& TCairnSessionList::Instance() {
-  static TCairnSessionList list;
+  static auto& list = *new TCairnSessionList;
   return list;
 }
 
@@ -75,7 +77,8 @@ void TCairnSessionList::AddMember(const void* owner,
   // A member placed on a form whose session already named itself follows it.
   if (owner) {
     for (TCairnSession* s : sessions_) {
-      if (s->owner_ == owner && s->auto_session_name_) members_.back().set_session_name(s->session_name_);
+      if (s->owner_ == owner && s->auto_session_name_)
+        members_.back().set_session_name(s->session_name_);
     }
   }
 }
@@ -103,7 +106,7 @@ void TCairnSessionList::ReleaseNumber(int n) {
 // ----------------------------------------------------------------- session
 
 std::recursive_mutex& TCairnSession::Lock() {
-  static std::recursive_mutex mutex;
+  static auto& mutex = *new std::recursive_mutex;
   return mutex;
 }
 
@@ -309,7 +312,9 @@ std::vector<std::string> TCairnSession::Passwords() const {
   return passwords_;
 }
 
-void TCairnSession::SetPasswordDialog(TPasswordDialog dialog) { PasswordDialog() = std::move(dialog); }
+void TCairnSession::SetPasswordDialog(TPasswordDialog dialog) {
+  PasswordDialog() = std::move(dialog);
+}
 
 bool TCairnSession::AskPassword() {
   if (OnPassword) {
@@ -333,8 +338,9 @@ TCairnDatabase* TCairnSession::FindDatabase(std::string_view database_name) {
   }
   // Database components not yet connected still answer to their name.
   for (TCairnDatabase* d : TCairnDatabase::All()) {
-    const bool mine = SameName(d->SessionName(), session_name_) ||
-                      (d->SessionName().empty() && this == &TCairnSessionList::Instance().DefaultSession());
+    const bool mine =
+        SameName(d->SessionName(), session_name_) ||
+        (d->SessionName().empty() && this == &TCairnSessionList::Instance().DefaultSession());
     if (SameName(d->DatabaseName(), database_name) && mine) return d;
   }
   return nullptr;

@@ -84,10 +84,10 @@ std::vector<TToken> Tokenize(std::string_view s) {
 bool Reserved(const TToken& t) {
   if (t.kind != TTokenKind::kName) return false;
   static constexpr std::string_view kWords[] = {
-      "SELECT", "FROM",  "WHERE", "GROUP", "HAVING", "ORDER",  "BY",         "UNION", "INTO",
-      "JOIN",   "INNER", "LEFT",  "RIGHT", "OUTER",  "CROSS",  "ON",         "ASC",   "DESC",
-      "ASCENDING", "DESCENDING", "NOCASE", "DISTINCT", "TOP", "AS", "ALL", "INSERT", "UPDATE",
-      "DELETE", "CREATE", "ALTER", "DROP"};
+      "SELECT", "FROM",   "WHERE",     "GROUP",      "HAVING", "ORDER",    "BY",    "UNION",
+      "INTO",   "JOIN",   "INNER",     "LEFT",       "RIGHT",  "OUTER",    "CROSS", "ON",
+      "ASC",    "DESC",   "ASCENDING", "DESCENDING", "NOCASE", "DISTINCT", "TOP",   "AS",
+      "ALL",    "INSERT", "UPDATE",    "DELETE",     "CREATE", "ALTER",    "DROP"};
   for (std::string_view w : kWords) {
     if (SameWord(t.text, w)) return true;
   }
@@ -100,9 +100,8 @@ class TParser {
 
   TDataQuery Parse() {
     const TToken& first = Peek();
-    static constexpr std::string_view kOther[] = {"INSERT", "UPDATE", "DELETE", "CREATE",
-                                                  "ALTER",  "DROP",   "START",  "COMMIT",
-                                                  "ROLLBACK"};
+    static constexpr std::string_view kOther[] = {"INSERT", "UPDATE", "DELETE", "CREATE",  "ALTER",
+                                                  "DROP",   "START",  "COMMIT", "ROLLBACK"};
     if (IsWord(first, "SELECT")) {
       Take();
       return ParseSelect();
@@ -110,8 +109,9 @@ class TParser {
     for (std::string_view w : kOther) {
       if (IsWord(first, w)) SqlError(Upper(first.text) + " statements are not supported");
     }
-    SqlError("SELECT, INSERT, UPDATE, DELETE, CREATE, ALTER, or DROP keyword expected, instead found '" +
-             first.text + "'");
+    SqlError(
+        "SELECT, INSERT, UPDATE, DELETE, CREATE, ALTER, or DROP keyword expected, instead found '" +
+        first.text + "'");
   }
 
  private:
@@ -157,7 +157,8 @@ class TParser {
       q.into = true;
       Unsupported(Peek());
     }
-    if (!IsWord(Peek(), "FROM")) SqlError("FROM keyword expected, instead found '" + Peek().text + "'");
+    if (!IsWord(Peek(), "FROM"))
+      SqlError("FROM keyword expected, instead found '" + Peek().text + "'");
     Take();
     if (!IsName(Peek())) {
       SqlError("Table name expected after FROM keyword, instead found '" + Peek().text + "'");
@@ -167,8 +168,8 @@ class TParser {
     if (IsWord(Peek(), "AS")) {
       Take();
       if (!IsName(Peek())) {
-        SqlError("Table correlation name expected after AS keyword, instead found '" +
-                 Peek().text + "'");
+        SqlError("Table correlation name expected after AS keyword, instead found '" + Peek().text +
+                 "'");
       }
     }
     if (IsName(Peek())) table.correlation = Take().value;

@@ -99,8 +99,8 @@ void TQueryStatement::Execute(bool request_live, int32_t max_rows, TProgress pro
     Resolve(*source);
     const bool plain = !query_.where && !query_.group_by && !query_.having && !query_.distinct &&
                        !query_.top && !query_.into && !query_.aggregates && !query_.union_;
-    const bool live = request_live && plain && max_rows < 0 &&
-                      (!query_.has_order_by || MatchIndex(*source));
+    const bool live =
+        request_live && plain && max_rows < 0 && (!query_.has_order_by || MatchIndex(*source));
     if (live) {
       result_index_ = query_.index_number > 0
                           ? source->Table().Index().Descriptor(query_.index_number).name
@@ -209,8 +209,7 @@ bool TQueryStatement::MatchIndex(TDataCursor& source) {
   return false;
 }
 
-void TQueryStatement::OpenCopied(TDataCursor& source, int32_t max_rows,
-                                 const TProgress& progress) {
+void TQueryStatement::OpenCopied(TDataCursor& source, int32_t max_rows, const TProgress& progress) {
   std::string folder = session_.ScratchDirectory();
   if (folder.empty()) folder = ".";
   {

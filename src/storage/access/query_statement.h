@@ -65,8 +65,8 @@ struct TDataQuery {
   bool nocase = false;
   // Clauses outside the subset are refused by the parser; the flags say
   // what the planner would have to honour.
-  bool where = false, group_by = false, having = false, distinct = false, top = false,
-       into = false, aggregates = false, union_ = false;
+  bool where = false, group_by = false, having = false, distinct = false, top = false, into = false,
+       aggregates = false, union_ = false;
   // After planning.
   bool index_matched = false;
   int index_number = -1;

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "storage/base/engine_error.h"
-#include "storage/files/data_file.h"
 #include "storage/files/data_endian.h"
+#include "storage/files/data_file.h"
 
 namespace cairn {
 namespace {
@@ -50,7 +50,8 @@ class TSortOutput {
   // False once the maximum row count is reached: the caller stops.
   bool Add(const uint8_t* image, const uint8_t* key) {
     if (Done()) return false;
-    const bool same_as_last = have_last_ && request_.keys->Compare(key, last_key_.data(), false) == 0;
+    const bool same_as_last =
+        have_last_ && request_.keys->Compare(key, last_key_.data(), false) == 0;
     if (request_.group) {
       std::span<uint8_t> row(const_cast<uint8_t*>(image), r_);
       if (!have_last_) {
@@ -149,9 +150,8 @@ struct TSortBatch {
   }
 
   void Sort(const TSortKeys& sort_keys) {
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-      return sort_keys.Compare(Key(a), Key(b), true) < 0;
-    });
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return sort_keys.Compare(Key(a), Key(b), true) < 0; });
   }
 };
 

@@ -46,7 +46,8 @@ class SortTest : public ::testing::Test {
   // fields so that few records fit the cache.
   void Create(bool encrypted = false, int padding = 0) {
     TDataCreateParams p;
-    p.fields = {TFieldDescriptor::Make("N", kFldInteger), TFieldDescriptor::Make("S", kFldString, 0, 20)};
+    p.fields = {TFieldDescriptor::Make("N", kFldInteger),
+                TFieldDescriptor::Make("S", kFldString, 0, 20)};
     for (int i = 0; padding > 0; ++i, padding -= 250) {
       p.fields.push_back(TFieldDescriptor::Make("P" + std::to_string(i), kFldString, 0, 250));
     }
@@ -107,7 +108,8 @@ class SortTest : public ::testing::Test {
 
 // The same order must come out of the in-memory path and the run files,
 // plain and scrambled.
-class SortPathTest : public SortTest, public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
+class SortPathTest : public SortTest,
+                     public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
 
 TEST_P(SortPathTest, NullsFirstEqualKeysKeepRecordIdOrderAndSlotsAreRenumbered) {
   const auto [external, encrypted] = GetParam();
@@ -196,7 +198,8 @@ TEST_F(SortTest, GroupingFoldsFinishesAndDropsRowsThatFailKeep) {
   };
   TSortRequest request;
   request.group = true;
-  request.grouping.accumulate = [&](std::span<uint8_t> row, std::span<uint8_t> current, bool start) {
+  request.grouping.accumulate = [&](std::span<uint8_t> row, std::span<uint8_t> current,
+                                    bool start) {
     if (start) {
       calls.push_back("start");
       std::strcpy(reinterpret_cast<char*>(row.data()) + at + 1, "+");

@@ -52,7 +52,10 @@ class QueryTest : public ::testing::Test {
     cursor.Open(dir(), "Pal");
     const uint16_t details = testing::FieldNumber(cursor, "Details");
     const uint16_t web = testing::FieldNumber(cursor, "Web");
-    struct Row { const char *item, *user, *pw; int32_t day; };
+    struct Row {
+      const char *item, *user, *pw;
+      int32_t day;
+    };
     for (const Row& r : {Row{"bank", "zoe", "b", 3}, Row{"Mail", "amy", "A", 1},
                          Row{"shop", "amy", "a", 2}, Row{"alpha", "max", "C", 5}}) {
       std::vector<uint8_t> record = PalRecord(cursor, r.item, r.user, 730000 + r.day, r.pw);
@@ -79,17 +82,22 @@ class QueryTest : public ::testing::Test {
 
 TEST(QueryParserTest, EveryParserMessageAndTheAcceptedForms) {
   const std::pair<const char*, const char*> cases[] = {
-      {"UPSERT x", "SELECT, INSERT, UPDATE, DELETE, CREATE, ALTER, or DROP keyword expected, "
-                   "instead found 'UPSERT'"},
-      {"", "SELECT, INSERT, UPDATE, DELETE, CREATE, ALTER, or DROP keyword expected, instead "
-           "found ''"},
+      {"UPSERT x",
+       "SELECT, INSERT, UPDATE, DELETE, CREATE, ALTER, or DROP keyword expected, "
+       "instead found 'UPSERT'"},
+      {"",
+       "SELECT, INSERT, UPDATE, DELETE, CREATE, ALTER, or DROP keyword expected, instead "
+       "found ''"},
       {"SELECT * Pal", "FROM keyword expected, instead found 'Pal'"},
-      {"SELECT * FROM ORDER BY Item", "Table name expected after FROM keyword, instead found 'ORDER'"},
-      {"select * from Pal order Item", "BY keyword expected after ORDER keyword, instead found 'Item'"},
+      {"SELECT * FROM ORDER BY Item",
+       "Table name expected after FROM keyword, instead found 'ORDER'"},
+      {"select * from Pal order Item",
+       "BY keyword expected after ORDER keyword, instead found 'Item'"},
       {"SELECT * FROM Pal ORDER BY Item, DESC",
        "Column name or column number expected in ORDER BY clause, instead found 'DESC'"},
-      {"SELECT * FROM Pal ORDER BY p.", "Column name or column number expected in ORDER BY "
-                                        "clause, instead found ''"},
+      {"SELECT * FROM Pal ORDER BY p.",
+       "Column name or column number expected in ORDER BY "
+       "clause, instead found ''"},
   };
   for (const auto& [text, message] : cases) {
     EXPECT_EQ(SqlMessage([&] { ParseQuery(text); }), std::string("SQL error - ") + message) << text;

@@ -174,8 +174,14 @@ void TDataCursor::SetRange(std::span<const uint8_t> start_key, std::span<const u
   const size_t k = size_t(KeyLength());
   range_start_.assign(start_key.begin(), start_key.end());
   range_end_.assign(end_key.begin(), end_key.end());
-  if (!range_start_.empty()) range_start_.resize(k, 0);
-  if (!range_end_.empty()) range_end_.resize(k, 0xFF);
+  if (!range_start_.empty()) {
+    range_start_.resize(k);
+    Layout().Pad(range_start_, std::min(start_key.size(), k), true);
+  }
+  if (!range_end_.empty()) {
+    range_end_.resize(k);
+    Layout().Pad(range_end_, std::min(end_key.size(), k), false);
+  }
   range_active_ = true;
   range_stale_ = true;
   TOperation op(*this);
@@ -700,7 +706,8 @@ int TDataCursor::CompareBookmarks(std::span<const uint8_t> a, std::span<const ui
 uint16_t TDataCursor::FindKey(std::span<const uint8_t> key, bool nearest) {
   failed_edit_slot_ = 0;  // a new position starts a new edit
   std::vector<uint8_t> search(key.begin(), key.end());
-  search.resize(size_t(KeyLength()), 0);
+  search.resize(size_t(KeyLength()));
+  Layout().Pad(search, std::min(key.size(), search.size()), true);
   TOperation op(*this);
   while (true) {
     TTreePosition pos;

@@ -218,6 +218,24 @@ int TKeyLayout::Compare(const uint8_t* a, const uint8_t* b) const {
   return 0;
 }
 
+void TKeyLayout::Pad(std::span<uint8_t> key, size_t from, bool low) const {
+  for (size_t i = from; i < key.size(); ++i) {
+    bool descending = false;
+    if (order_ == Order::kBytes) {
+      descending = descending_ && index_no_ != kStatusIndex;
+    } else if (order_ == Order::kLocale) {
+      descending = descending_;
+      for (const Segment& seg : segments_) {
+        if (i >= size_t(seg.at) && i < size_t(seg.at + seg.size + 1)) {
+          descending = descending_ || seg.descending;
+          break;
+        }
+      }
+    }
+    key[i] = low != descending ? 0x00 : 0xFF;
+  }
+}
+
 int TKeyLayout::CompareWithLocale(const uint8_t* a, const uint8_t* b) const {
   for (const Segment& seg : segments_) {
     const bool negate = descending_ || seg.descending;

@@ -84,6 +84,10 @@ class TKeyLayout {
   void BuildKey(std::span<const uint8_t> record, std::span<uint8_t> key) const;
   // -1, 0, 1: a against b.
   int Compare(const uint8_t* a, const uint8_t* b) const;
+  // Completes a short search key: bytes `from` onwards get the values that
+  // sort first (`low`) or last in this index's order, wherever the order
+  // runs descending, so a prefix finds every key that starts with it.
+  void Pad(std::span<uint8_t> key, size_t from, bool low) const;
 
  private:
   int CompareWithLocale(const uint8_t* a, const uint8_t* b) const;

@@ -216,5 +216,33 @@ TEST_F(CursorEditTest, DamagedLeafChainIsReportedNotWalked) {
   }
 }
 
+// A short key (the key fields without the record ID of a non-unique index)
+// finds and bounds the same records in a descending index as in an
+// ascending one.
+TEST_F(CursorEditTest, ShortKeysFindAndBoundDescendingIndexes) {
+  TTableDefinition def = PalDefinition();
+  def.indexes[1].descending = true;  // ByUser
+  directory_->CreateTable("Pal", def);
+  TDataCursor cursor;
+  cursor.Open(*directory_, "Pal");
+  for (const char* user : {"a", "b", "c", "d", "e"})
+    for (int n = 0; n < 2; ++n)
+      cursor.Append(PalRecord(cursor, std::string(user) + std::to_string(n), user, 730120));
+  cursor.SetIndex("ByUser");
+  auto user_key = [&](const std::string& user) {
+    std::vector<uint8_t> key = cursor.BuildKey(PalRecord(cursor, "", user, 730120));
+    key.resize(key.size() - 4);  // without the record ID
+    return key;
+  };
+  std::vector<uint8_t> record;
+  ASSERT_EQ(cursor.FindKey(user_key("c"), false), CAIRN_NONE);
+  ASSERT_EQ(cursor.GetCurrent(record), CAIRN_NONE);
+  EXPECT_EQ(FieldText(cursor, record, "User"), "c");
+  EXPECT_EQ(cursor.RecordNumber(), 5u);  // e e d d [c] c b b a a
+  cursor.SetRange(user_key("d"), user_key("b"));
+  EXPECT_EQ(cursor.RecordCount(), 6u);
+  EXPECT_EQ(Items(cursor), (std::vector<std::string>{"d1", "d0", "c1", "c0", "b1", "b0"}));
+}
+
 }  // namespace
 }  // namespace cairn

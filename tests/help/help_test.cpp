@@ -47,6 +47,9 @@ class HelpWindowTest : public ::testing::Test {
  protected:
   void SetUp() override { Globals() = TProcessValues{}; }
   void TearDown() override { Globals() = TProcessValues{}; }
+  // Reported errors are logged beside the program: keep them out of the build.
+  QTemporaryDir dir_;
+  TScopedProgramPath path_{dir_.filePath("tarn")};
   TScriptedMessageBoxes boxes_;
 };
 
@@ -181,6 +184,8 @@ class ColourFormTest : public ::testing::Test {
     const TProcessValues& g = Globals();
     return {g.Grad1Str, g.Grad2Str, g.Grad3Str, g.Grad4Str, g.StartColStr};
   }
+  QTemporaryDir dir_;
+  TScopedProgramPath path_{dir_.filePath("tarn")};
   TScriptedMessageBoxes boxes_;
   std::optional<QColor> chosen_;
   TScopedColourChooser chooser_{[this](QWidget*, const QColor&) { return chosen_; }};

@@ -27,9 +27,12 @@ void TDropShadow::Follow() {
   if (!target_) return;
   const QRect place = ShadowGeometry();
   setGeometry(place);
-  // Only the strips that stick out beyond the target.
-  QRegion strips(0, 0, place.width(), place.height());
-  strips -= QRegion(-depth_, -depth_, place.width(), place.height());
+  // Only the strips that stick out beyond the target, leaving the corners
+  // diagonal to them open as a light from the top left would.
+  const int w = place.width();
+  const int h = place.height();
+  QRegion strips(w - depth_, depth_, depth_, h - depth_);
+  strips += QRegion(depth_, h - depth_, w - depth_, depth_);
   setMask(strips);
   if (target_->isVisible()) {
     show();

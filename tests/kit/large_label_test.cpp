@@ -72,6 +72,8 @@ TEST(DropShadowTest, FollowsItsWindowOffsetByItsDepth) {
   EXPECT_FALSE(mask.contains(QPoint(10, 10)));
   EXPECT_TRUE(mask.contains(QPoint(shadow->width() - 1, shadow->height() / 2)));
   EXPECT_TRUE(mask.contains(QPoint(shadow->width() / 2, shadow->height() - 1)));
+  EXPECT_FALSE(mask.contains(QPoint(shadow->width() - 1, 0)));
+  EXPECT_FALSE(mask.contains(QPoint(0, shadow->height() - 1)));
   window.hide();
   EXPECT_FALSE(shadow->isVisible());
 }

@@ -155,12 +155,16 @@ class TLayout {
             moved = true;
           }
     }
-    if (cut <= kEps) {  // not even one line fits a page: print the first anyway
-      cut = piece.height;
-      for (const auto& item : piece.items)
-        if (auto* t = std::get_if<TTextItem>(&item))
-          if (t->rect.top() <= kEps) cut = std::min(cut, std::max(t->rect.bottom(), room));
-    }
+    // Cut only on a fresh page: at least one line goes on it, or no page
+    // would ever hold it.
+    double first_bottom = piece.height;
+    bool placed = false;
+    for (const auto& item : piece.items)
+      if (auto* t = std::get_if<TTextItem>(&item)) {
+        placed |= t->rect.top() < cut - kEps;
+        first_bottom = std::min(first_bottom, t->rect.bottom());
+      }
+    if (!placed) cut = std::max(cut, first_bottom);
     TBandPiece head, rest;
     head.height = cut;
     rest.height = piece.height - cut;

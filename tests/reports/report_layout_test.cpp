@@ -245,5 +245,34 @@ TEST_F(ReportLayoutTest, HelpPrintoutOfAnEmptyTopicIsOnePage) {
   EXPECT_EQ(text.Find(QStringLiteral("Information."), 0).size(), 1u);
 }
 
+TEST_F(ReportLayoutTest, BandsThatCannotFitAPageStillEndTheLayout) {
+  // A page header leaving less than a line of room: every record still gets
+  // printed, a line a page, and the layout ends.
+  TReport report;
+  TReportBand header;
+  header.kind = TBandKind::kPageHeader;
+  header.height = 275;
+  TReportBand detail;
+  detail.kind = TBandKind::kDetail;
+  detail.height = 4;
+  TReportControl field;
+  field.kind = TControlKind::kDataText;
+  field.field = QStringLiteral("Item");
+  field.width = 100;
+  field.height = 4;
+  field.top = 1;
+  detail.controls.push_back(field);
+  report.bands = {header, detail};
+  TRowsDataset data({{{QStringLiteral("Item"), QStringLiteral("one")}},
+                     {{QStringLiteral("Item"), QStringLiteral("two")}}});
+  report.dataset = &data;
+  const TReportDocument document = LayOut(report, kPrinted);
+  int lines = 0;
+  for (const auto& page : document.pages)
+    for (const auto& item : page.items) lines += std::holds_alternative<TTextItem>(item);
+  EXPECT_EQ(lines, 2);
+  EXPECT_LE(document.pages.size(), 3u);
+}
+
 }  // namespace
 }  // namespace tarn

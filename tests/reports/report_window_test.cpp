@@ -21,6 +21,8 @@
 #include "reports/report_file.h"
 #include "reports/report_output.h"
 #include "reports/report_preview.h"
+#include "reports/report_print.h"
+#include "report_test_util.h"
 
 namespace tarn {
 namespace {
@@ -284,6 +286,23 @@ TEST_F(PreviewTest, ExportsAfterItsSettingsDialogAndNotWhenCancelled) {
   EXPECT_TRUE(text.contains("Page body 3"));
   EXPECT_FALSE(text.contains('\f'));
   EXPECT_FALSE(text.contains('\r'));
+}
+
+TEST_F(PreviewTest, PrintsThePageRangeAsManyTimesAsAsked) {
+  // A printer writing PDF cannot make copies itself, so they come as pages.
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  const QString pdf = dir_.filePath(QStringLiteral("printed.pdf"));
+  printer.setOutputFileName(pdf);
+  printer.setCopyCount(2);
+  ASSERT_TRUE(PrintPages(printer, form_.Document(), 2, 3, &form_));
+  const testing::TPdfText text = testing::ReadPdfWords(pdf);
+  ASSERT_EQ(text.Pages(), 4);
+  const char* expected[] = {"2", "3", "2", "3"};
+  for (int page = 0; page < 4; ++page) {
+    EXPECT_EQ(text.Find(QString::fromLatin1(expected[page]), page).size(), 1u) << page;
+    EXPECT_NEAR(text.page_widths[page], 297, 0.5);
+  }
 }
 
 }  // namespace

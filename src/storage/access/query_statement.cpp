@@ -45,7 +45,9 @@ bool SameName(std::string_view a, std::string_view b) {
 long ResultOwner(const std::string& file) {
   if (file.size() <= kResultPrefix.size() + 4 || file.compare(0, 3, kResultPrefix) != 0) return 0;
   const std::string ext = file.substr(file.size() - 4);
-  if (!SameName(ext, ".DAT") && !SameName(ext, ".IDX") && !SameName(ext, ".BLB")) return 0;
+  if (!SameName(ext, ".DAT") && !SameName(ext, ".IDX") && !SameName(ext, ".BLB") &&
+      !SameName(ext, ".JNL"))
+    return 0;
   const std::string rest = file.substr(3, file.size() - 7);
   const size_t sep = rest.find('_');
   if (sep == 0 || sep == std::string::npos || sep + 1 >= rest.size()) return 0;
@@ -57,7 +59,8 @@ long ResultOwner(const std::string& file) {
 
 void RemoveTableFiles(const std::string& base) {
   std::error_code ec;
-  for (const char* ext : {".DAT", ".IDX", ".BLB"}) fs::remove(base + ext, ec);
+  // With the journal a failed change may have left beside them.
+  for (const char* ext : {".DAT", ".IDX", ".BLB", ".JNL"}) fs::remove(base + ext, ec);
 }
 
 }  // namespace
@@ -251,8 +254,10 @@ void TQueryStatement::OpenCopied(TDataCursor& source, int32_t max_rows, const TP
     name = std::string(kResultPrefix) + std::to_string(::getpid()) + "_" + std::to_string(n);
     if (!scratch.TableExists(name)) break;
   }
-  scratch.CreateTable(name, definition);
+  // The name carries this process's id, so whatever a failed creation
+  // leaves under it is ours to remove.
   copy_path_ = scratch.FileName(name, "");
+  scratch.CreateTable(name, definition);
 
   {
     TDataTable& table = scratch.OpenTable(name, true, false);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "storage/base/engine_error.h"
+#include "storage/files/file_faults.h"
 #include "tables_test_support.h"
 
 namespace cairn {
@@ -217,6 +218,34 @@ TEST_F(QueryTest, CopiedResultIsSortedReadOnlyAndGoneOnClose) {
   TDataCursor source;
   source.Open(dir(), "Pal");
   EXPECT_EQ(Column(source, "Item"), (std::vector<std::string>{"Mail", "alpha", "bank", "shop"}));
+}
+
+TEST_F(QueryTest, AFailedWriteAnywhereInACopyLeavesNothingOpenOrBehind) {
+  TQueryStatement statement(session_, dir());
+  statement.SetText("SELECT * FROM Pal ORDER BY Date DESC");
+  int failures = 0;
+  for (int64_t n = 1; n < 500; ++n) {
+    TFileFaults::TScope faults(scratch_.path());
+    TFileFaults::Instance().FailWriteCall(n);
+    try {
+      statement.Execute(true);
+    } catch (const ECairnEngineError& e) {
+      ++failures;
+      EXPECT_FALSE(statement.IsOpen());
+      EXPECT_EQ(dir().OpenTableCount(), 0u) << "write " << n;
+      std::string left;
+      for (const auto& entry : fs::directory_iterator(scratch_.path())) {
+        left += " " + entry.path().filename().string();
+      }
+      EXPECT_TRUE(left.empty()) << "write " << n << ": " << e.what() << "; left:" << left;
+      continue;
+    }
+    break;
+  }
+  EXPECT_GT(failures, 3);
+  ASSERT_TRUE(statement.IsOpen());
+  EXPECT_EQ(Column(statement.Cursor(), "Item"),
+            (std::vector<std::string>{"alpha", "bank", "shop", "Mail"}));
 }
 
 TEST_F(QueryTest, LiveResultEditsTheTable) {

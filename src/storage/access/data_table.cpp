@@ -156,6 +156,11 @@ void TDataTable::Open(bool exclusive, bool read_only) {
       read_only || data_->read_only() || index_->read_only() || (blob_ && blob_->read_only());
   open_ = true;
   try {
+    // A table left half-written by a writer that is gone is restored first.
+    if (!read_only_ && journal_->Exists()) {
+      WriteLock();
+      WriteUnlock();
+    }
     // The full check of the data file runs once, under the read lock.
     ReadLock();
     data_->Check();
@@ -211,10 +216,15 @@ void TDataTable::OpenFiles() {
     blob_->SetWritesDeferred([this] { return CachesMustGrow(); });
     blob_->Open();
   }
-  (void)settings;
+  journal_ = std::make_unique<TJournal>(
+      directory_.FileName(name_, ".JNL"),
+      std::array<TFileHandler*, TJournal::kFiles>{data_.get(), index_.get(), blob_.get()});
+  journal_->set_force_flush(settings.force_buffer_flush);
+  journal_->Attach(true);
 }
 
 void TDataTable::CloseFiles() {
+  journal_.reset();
   if (index_) index_->CloseIndexFile();
   if (blob_) blob_->Close();
   if (data_) data_->Close();
@@ -340,13 +350,23 @@ bool TDataTable::WriteLock() {
     }
   }
   write_locked_ = true;
-  if (exclusive_) return false;
   try {
+    RecoverJournal();
+    if (exclusive_) return false;
     return DetectChanges();
   } catch (...) {
     WriteUnlock();
     throw;
   }
+}
+
+// A journal left by a writer that is gone (or by our own rollback that
+// failed) is played back before anything is read or written.
+void TDataTable::RecoverJournal() {
+  if (!journal_ || read_only_) return;
+  journal_->set_force_flush(Session().Settings().force_buffer_flush);
+  if (!journal_->Exists() || !journal_->RecoverIfLeft()) return;
+  DiscardBuffers();
 }
 
 void TDataTable::WriteUnlock() {
@@ -446,6 +466,9 @@ void TDataTable::Flush(bool force_os) {
   wrote_index = index_->WriteHeader() || wrote_index;
   if (wrote_index && os) index_->TFileHandler::Flush();
   if (blob_) blob_->FlushAll(os);
+  // Every file is written (and on disk when flushes are forced): the
+  // journal of this flush can go.
+  journal_->Commit();
   data_->TrimCache();
   index_->TrimCache();
   if (blob_) blob_->TrimBlockCache();
@@ -504,6 +527,13 @@ void TDataTable::RollBackChange() {
       } catch (...) {
         if (!failure) failure = std::current_exception();
       }
+    }
+    // Restored in place: the journal is no longer needed. When restoring
+    // failed, it stays for the next writer (this one included) to play back.
+    if (failure) {
+      journal_->Abandon();
+    } else {
+      journal_->Commit();
     }
   }
   DiscardBuffers();

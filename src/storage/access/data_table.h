@@ -22,6 +22,7 @@
 #include "storage/access/table_definition.h"
 #include "storage/files/blob_file.h"
 #include "storage/files/data_file.h"
+#include "storage/files/journal.h"
 
 namespace cairn {
 
@@ -145,6 +146,7 @@ class TDataTable {
  private:
   void OpenFiles();
   void CloseFiles();
+  void RecoverJournal();
   // The session's attempts and wait for the read and write locks.
   TLockRetry TableLockRetry();
   void RebuildRecreatedIndex();
@@ -155,6 +157,7 @@ class TDataTable {
   std::unique_ptr<TDataFile> data_;
   std::unique_ptr<TIndexFile> index_;
   std::unique_ptr<TBlobFile> blob_;
+  std::unique_ptr<TJournal> journal_;  // rollback journal of the files above
   bool open_ = false;
   bool exclusive_ = false;
   bool read_only_ = false;

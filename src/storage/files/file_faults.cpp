@@ -1,6 +1,7 @@
 #include "storage/files/file_faults.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace cairn {
 
@@ -15,6 +16,7 @@ void TFileFaults::Reset() {
   scope_.clear();
   calls_ = 0;
   fail_at_ = 0;
+  exit_at_ = 0;
   size_limit_ = 0;
 }
 
@@ -27,6 +29,12 @@ void TFileFaults::set_scope(std::string prefix) {
 void TFileFaults::FailWriteCall(int64_t n) {
   std::lock_guard guard(mutex_);
   fail_at_ = n > 0 ? calls_ + n : 0;
+  armed_ = true;
+}
+
+void TFileFaults::ExitAtWriteCall(int64_t n) {
+  std::lock_guard guard(mutex_);
+  exit_at_ = n > 0 ? calls_ + n : 0;
   armed_ = true;
 }
 
@@ -54,6 +62,7 @@ bool TFileFaults::InScope(const std::string& file) const {
 
 bool TFileFaults::CountCall() {
   ++calls_;
+  if (exit_at_ != 0 && calls_ == exit_at_) std::_Exit(kExitCode);
   return fail_at_ != 0 && calls_ == fail_at_;
 }
 

@@ -34,6 +34,11 @@ class TFileFaults {
   void set_scope(std::string prefix);
   // The `n`th write call from now fails (n >= 1); 0 disarms.
   void FailWriteCall(int64_t n);
+  // The process ends (std::_Exit(kExitCode), no clean-up) at the `n`th
+  // write call from now, before that call changes anything: a writer killed
+  // at a chosen point. 0 disarms.
+  static constexpr int kExitCode = 86;
+  void ExitAtWriteCall(int64_t n);
   // Largest size any file in scope may reach; 0 lifts the limit.
   void set_size_limit(uint64_t bytes);
   // Write calls in scope since Reset().
@@ -71,6 +76,7 @@ class TFileFaults {
   std::string scope_;
   int64_t calls_ = 0;
   int64_t fail_at_ = 0;  // absolute call number, 0 = none
+  int64_t exit_at_ = 0;  // absolute call number, 0 = none
   uint64_t size_limit_ = 0;
 };
 

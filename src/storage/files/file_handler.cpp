@@ -105,6 +105,11 @@ int64_t TFileHandler::Read(void* buffer, int64_t length, bool allow_short) {
 
 void TFileHandler::Write(const void* buffer, int64_t length) {
   if (!open_) Raise(CAIRN_OSEBADF);
+  if (observer_) {
+    const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
+    Check(position);
+    observer_->BeforeWrite(*this, uint64_t(position), length);
+  }
   if (undo_active_) SaveForUndo(length);
   TFileFaults& faults = TFileFaults::Instance();
   if (faults.active()) {

@@ -26,6 +26,16 @@
 
 namespace cairn {
 
+class TFileHandler;
+
+// Told before every write, truncation or extension through a handler, with
+// the position and length (0: the file is cut there); the rollback journal.
+class TWriteObserver {
+ public:
+  virtual ~TWriteObserver() = default;
+  virtual void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length) = 0;
+};
+
 // Called with a percentage (0 ... 100) while a file is copied.
 using TProgressCallback = std::function<void(int percent)>;
 
@@ -112,6 +122,8 @@ class TFileHandler {
   void EndUndo();
   void RollBackUndo();
   bool UndoActive() const { return undo_active_; }
+  // The observer of this handler's writes (nullptr: none).
+  void SetWriteObserver(TWriteObserver* observer) { observer_ = observer; }
 
   // Seek and transfer in one step, under the file object's lock.
   int64_t ReadAt(uint64_t offset, void* buffer, int64_t length, bool allow_short = false);
@@ -173,6 +185,7 @@ class TFileHandler {
     std::vector<uint8_t> bytes;
   };
   void SaveForUndo(int64_t length);
+  TWriteObserver* observer_ = nullptr;
   bool undo_active_ = false;
   uint64_t undo_size_ = 0;
   std::vector<TUndoEntry> undo_;

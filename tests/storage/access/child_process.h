@@ -47,10 +47,15 @@ class TChild {
   bool started() const { return pid_ > 0 && to_child_ && from_child_; }
   // The next line without its newline; empty at the end of the output.
   std::string ReadLine() {
+    std::string line;
     char buffer[1024];
-    if (!from_child_ || !std::fgets(buffer, sizeof buffer, from_child_)) return {};
-    std::string line(buffer);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
+    while (from_child_ && std::fgets(buffer, sizeof buffer, from_child_)) {
+      line += buffer;
+      if (line.back() == '\n') {
+        line.pop_back();
+        break;
+      }
+    }
     return line;
   }
   std::vector<std::string> ReadAll() {

@@ -1,0 +1,261 @@
+#include "storage/files/journal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "storage/base/engine_error.h"
+#include "storage/files/data_endian.h"
+#include "storage/files/physical_file.h"
+
+namespace cairn {
+namespace {
+
+constexpr char kMagic[8] = {'C', 'a', 'i', 'r', 'n', 'J', 'n', 'l'};
+constexpr uint32_t kVersion = 1;
+constexpr size_t kHeaderSize = 8 + 4 + 4 + 8 * TJournal::kFiles + 4;
+constexpr size_t kEntryHead = 1 + 8 + 4;
+constexpr uint64_t kNoFile = UINT64_MAX;
+
+uint32_t Crc(uint32_t crc, const void* bytes, size_t length) {
+  return uint32_t(crc32(crc, static_cast<const Bytef*>(bytes), uInt(length)));
+}
+
+bool LockJournal(int fd) {
+  struct flock fl = {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 1;
+  while (::fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+[[noreturn]] void JournalFailed(const std::string& path) {
+  RaiseEngineError(CAIRN_WRITEERR, path);
+}
+
+}  // namespace
+
+TJournal::TJournal(std::string path, std::array<TFileHandler*, kFiles> files)
+    : path_(std::move(path)), files_(files) {}
+
+TJournal::~TJournal() {
+  Attach(false);
+  // A journal still open here belongs to a change that never reached its
+  // commit point: leave it for the next writer to play back.
+  Abandon();
+}
+
+void TJournal::Attach(bool attach) {
+  attached_ = attach;
+  for (TFileHandler* file : files_) {
+    if (file) file->SetWriteObserver(attach ? this : nullptr);
+  }
+}
+
+bool TJournal::Exists() const {
+  struct stat st;
+  return ::stat(path_.c_str(), &st) == 0;
+}
+
+int TJournal::IndexOf(const TFileHandler& file) const {
+  for (int i = 0; i < kFiles; ++i) {
+    if (files_[size_t(i)] == &file) return i;
+  }
+  return -1;
+}
+
+void TJournal::Append(const void* bytes, size_t length) {
+  const auto* in = static_cast<const uint8_t*>(bytes);
+  while (length > 0) {
+    const ssize_t n = ::write(fd_, in, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) JournalFailed(path_);
+    in += n;
+    length -= size_t(n);
+  }
+  unsynced_ = true;
+}
+
+void TJournal::Sync() {
+  if (!unsynced_) return;
+  if (::fdatasync(fd_) != 0) JournalFailed(path_);
+  unsynced_ = false;
+}
+
+void TJournal::Start() {
+  const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) JournalFailed(path_);
+  if (!LockJournal(fd)) {
+    ::close(fd);
+    JournalFailed(path_);
+  }
+  fd_ = fd;
+  nonce_ = std::random_device{}();
+  uint8_t header[kHeaderSize] = {};
+  std::memcpy(header, kMagic, 8);
+  le::PutU32(header + 8, kVersion);
+  le::PutU32(header + 12, nonce_);
+  for (int i = 0; i < kFiles; ++i) {
+    TFileHandler* file = files_[size_t(i)];
+    sizes_[size_t(i)] = file && file->is_open() ? uint64_t(file->Size()) : kNoFile;
+    le::PutU64(header + 16 + 8 * i, sizes_[size_t(i)]);
+  }
+  le::PutU32(header + kHeaderSize - 4, Crc(0, header, kHeaderSize - 4));
+  try {
+    Append(header, kHeaderSize);
+    if (force_flush_) {
+      Sync();
+      PhysicalSyncFolder();
+    }
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+}
+
+void TJournal::PhysicalSyncFolder() { TPhysicalFile::SyncFolderOf(path_); }
+
+void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length) {
+  if (playing_back_ || !attached_) return;
+  const int index = IndexOf(file);
+  if (index < 0) return;
+  if (fd_ < 0) Start();
+  const uint64_t limit = sizes_[size_t(index)];
+  const uint64_t end = length == 0 ? limit : std::min(limit, offset + uint64_t(length));
+  if (offset < end) {
+    // The bytes this write replaces, read through the shared file object
+    // without moving the handler's position.
+    std::vector<uint8_t> entry(kEntryHead + (end - offset) + 4);
+    entry[0] = uint8_t(index);
+    le::PutU64(&entry[1], offset);
+    le::PutU32(&entry[9], uint32_t(end - offset));
+    TAbstractFile* object = file.file();
+    {
+      std::lock_guard guard(object->mutex());
+      const int id = file.handle_id();
+      const int64_t position = object->Seek(id, kSeekCurrent, 0);
+      object->Seek(id, kSeekStart, int64_t(offset));
+      const int64_t got = object->Read(id, &entry[kEntryHead], int64_t(end - offset));
+      object->Seek(id, kSeekStart, position);
+      if (got != int64_t(end - offset)) RaiseEngineError(CAIRN_READERR, file.file_name());
+    }
+    uint8_t nonce[4];
+    le::PutU32(nonce, nonce_);
+    const uint32_t crc = Crc(Crc(0, nonce, 4), entry.data(), entry.size() - 4);
+    le::PutU32(&entry[entry.size() - 4], crc);
+    Append(entry.data(), entry.size());
+  }
+  // The journal goes to disk before the table file is touched.
+  if (force_flush_) Sync();
+}
+
+void TJournal::Commit() {
+  if (fd_ < 0) return;
+  // Unlinked while still locked: nobody can take it for a journal left behind.
+  const bool removed = ::unlink(path_.c_str()) == 0;
+  ::close(fd_);
+  fd_ = -1;
+  unsynced_ = false;
+  if (!removed) JournalFailed(path_);
+  if (force_flush_) PhysicalSyncFolder();
+}
+
+void TJournal::Abandon() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  unsynced_ = false;
+}
+
+bool TJournal::RecoverIfLeft() {
+  if (fd_ >= 0) {
+    // Our own change could not be rolled back: play it back now.
+    Abandon();
+  }
+  const int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  if (!LockJournal(fd)) {
+    ::close(fd);  // its writer is still at work
+    return false;
+  }
+  std::vector<uint8_t> bytes;
+  {
+    uint8_t buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        ::close(fd);
+        RaiseEngineError(CAIRN_READERR, path_);
+      }
+      bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+  }
+  struct TEntry {
+    int file;
+    uint64_t offset;
+    size_t at;
+    uint32_t length;
+  };
+  std::vector<TEntry> entries;
+  std::array<uint64_t, kFiles> sizes{};
+  bool valid = bytes.size() >= kHeaderSize && std::memcmp(bytes.data(), kMagic, 8) == 0 &&
+               le::U32(&bytes[8]) == kVersion &&
+               le::U32(&bytes[kHeaderSize - 4]) == Crc(0, bytes.data(), kHeaderSize - 4);
+  if (valid) {
+    const uint32_t nonce = le::U32(&bytes[12]);
+    for (int i = 0; i < kFiles; ++i) sizes[size_t(i)] = le::U64(&bytes[16 + 8 * i]);
+    uint8_t nonce_bytes[4];
+    le::PutU32(nonce_bytes, nonce);
+    size_t at = kHeaderSize;
+    while (bytes.size() - at >= kEntryHead + 4) {
+      const int file = bytes[at];
+      const uint64_t offset = le::U64(&bytes[at + 1]);
+      const uint32_t length = le::U32(&bytes[at + 9]);
+      if (file >= kFiles || bytes.size() - at - kEntryHead - 4 < length) break;
+      const size_t crc_at = at + kEntryHead + length;
+      if (le::U32(&bytes[crc_at]) != Crc(Crc(0, nonce_bytes, 4), &bytes[at], crc_at - at)) break;
+      entries.push_back({file, offset, at + kEntryHead, length});
+      at = crc_at + 4;
+    }
+  }
+  // Without a whole header no table byte was written yet.
+  playing_back_ = true;
+  try {
+    if (valid) {
+      for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        TFileHandler* file = files_[size_t(it->file)];
+        if (file) file->WriteAt(it->offset, &bytes[it->at], it->length);
+      }
+      for (int i = 0; i < kFiles; ++i) {
+        TFileHandler* file = files_[size_t(i)];
+        if (!file || sizes[size_t(i)] == kNoFile) continue;
+        if (uint64_t(file->Size()) != sizes[size_t(i)]) file->Truncate(sizes[size_t(i)]);
+        file->Flush();
+      }
+    }
+  } catch (...) {
+    playing_back_ = false;
+    ::close(fd);
+    throw;
+  }
+  playing_back_ = false;
+  const bool removed = ::unlink(path_.c_str()) == 0;
+  ::close(fd);
+  if (!removed) JournalFailed(path_);
+  PhysicalSyncFolder();
+  return true;
+}
+
+}  // namespace cairn

@@ -1,0 +1,90 @@
+// TJournal: the rollback journal of one table, the file NAME.JNL beside its
+// data, index and blob files (no table file carries that extension, so it
+// clashes with none). It makes every flush of the table atomic, also when
+// the writing process is killed or, with forced flushes, the machine loses
+// power.
+//
+// Protocol (the writer holds the table's write lock throughout):
+//  1. Before the first byte of any of the table's files is overwritten,
+//     extended or cut, the journal is created, locked (an open-file lock on
+//     its first byte, held for as long as the journal exists) and given a
+//     header with the three files' sizes.
+//  2. Before each write or cut, the bytes it replaces (those below the
+//     file's size at step 1) are appended to the journal as one entry.
+//     With forced flushes the journal (and, once, its folder) is put on
+//     disk before the table file is touched.
+//  3. When the table's flush is done (the files themselves put on disk when
+//     flushes are forced), the journal is deleted: the commit point.
+// A journal found without a lock on it belongs to a writer that is gone: it
+// is played back (each entry written back, latest first, then each file
+// cut to its recorded size, the files put on disk) and only then deleted.
+// A playback that fails leaves the journal for the next try.
+//
+// Bytes (little-endian):
+//   header   "CairnJnl" | u32 version 1 | u32 nonce | 3 x u64 size
+//            (UINT64_MAX: no such file) | u32 crc of the 44 bytes before
+//   entry    u8 file (0 data, 1 index, 2 blob) | u64 offset | u32 length |
+//            bytes | u32 crc of nonce, the 13 bytes and the bytes
+// A torn or damaged entry ends the journal: its table write never began.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "storage/files/file_handler.h"
+
+namespace cairn {
+
+class TJournal : public TWriteObserver {
+ public:
+  static constexpr int kFiles = 3;
+
+  // `files` are the data, index and blob handlers (blob may be null);
+  // `path` is the journal's file name.
+  TJournal(std::string path, std::array<TFileHandler*, kFiles> files);
+  ~TJournal() override;
+  TJournal(const TJournal&) = delete;
+  TJournal& operator=(const TJournal&) = delete;
+
+  const std::string& path() const { return path_; }
+  // Put the journal on disk before each table write that follows new entries.
+  void set_force_flush(bool value) { force_flush_ = value; }
+  // Starts observing the handlers' writes (and stops, with false).
+  void Attach(bool attach);
+  bool Active() const { return fd_ >= 0; }
+
+  // The commit point: deletes the journal of the writes since the last one.
+  void Commit();
+  // Gives up the journal without deleting it (after a rollback that could
+  // not be completed): it is then a journal without a writer, played back
+  // by the next one to take the write lock.
+  void Abandon();
+  // Plays back a journal left by a writer that is gone; false when there is
+  // none (or its writer still holds it). Call with the table's write lock.
+  // Raises on a failed playback, leaving the journal in place.
+  bool RecoverIfLeft();
+  // True when a journal file exists (a cheap test before RecoverIfLeft).
+  bool Exists() const;
+
+  void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length) override;
+
+ private:
+  int IndexOf(const TFileHandler& file) const;
+  void Start();
+  void Append(const void* bytes, size_t length);
+  void Sync();
+  void PhysicalSyncFolder();
+
+  std::string path_;
+  std::array<TFileHandler*, kFiles> files_;
+  std::array<uint64_t, kFiles> sizes_{};
+  bool force_flush_ = false;
+  bool attached_ = false;
+  bool playing_back_ = false;
+  bool unsynced_ = false;
+  int fd_ = -1;
+  uint32_t nonce_ = 0;
+};
+
+}  // namespace cairn

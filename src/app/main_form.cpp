@@ -1,6 +1,11 @@
 #include "app/main_form.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QToolButton>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -8,7 +13,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -16,10 +20,16 @@
 #include "app/date_formats.h"
 #include "app/exception_log.h"
 #include "app/main_icons.h"
+#include "app/message_box.h"
 #include "app/process_values.h"
+#include "app/pwd_grid.h"
+#include "app/pwd_grid_model.h"
+#include "app/record_commands.h"
 #include "app/settings.h"
 #include "app/termination.h"
+#include "kit/glyph.h"
 #include "kit/gradient_panel.h"
+#include "storage/access/dataset_query.h"
 #include "kit/hint_status_bar.h"
 #include "kit/shape_button.h"
 #include "kit/twinkle_label.h"
@@ -74,6 +84,70 @@ TGlyph PrintGlyph() {
           }};
 }
 
+// The navigator's nine pictures: first, prior, next, last, insert, delete,
+// post, cancel, refresh.
+TGlyph NavigatorGlyph(int button) {
+  return {QSizeF(12, 12), [button](QPainter& p) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(Qt::black);
+            auto triangle = [&p](bool left, qreal x) {
+              const QPointF points[3] = {left ? QPointF(x + 5, 1.5) : QPointF(x, 1.5),
+                                         left ? QPointF(x, 6) : QPointF(x + 5, 6),
+                                         left ? QPointF(x + 5, 10.5) : QPointF(x, 10.5)};
+              p.drawPolygon(points, 3);
+            };
+            switch (button) {
+              case 0:
+                p.drawRect(QRectF(2, 1.5, 1.5, 9));
+                triangle(true, 4.5);
+                break;
+              case 1:
+                triangle(true, 3.5);
+                break;
+              case 2:
+                triangle(false, 3.5);
+                break;
+              case 3:
+                triangle(false, 2.5);
+                p.drawRect(QRectF(8.5, 1.5, 1.5, 9));
+                break;
+              case 4:
+                p.drawRect(QRectF(5.25, 1.5, 1.5, 9));
+                p.drawRect(QRectF(1.5, 5.25, 9, 1.5));
+                break;
+              case 5:
+                p.drawRect(QRectF(1.5, 5.25, 9, 1.5));
+                break;
+              case 6: {
+                p.setPen(QPen(QColor(0, 0x80, 0), 2));
+                const QPointF tick[3] = {{1.5, 6}, {4.5, 9.5}, {10.5, 2.5}};
+                p.drawPolyline(tick, 3);
+                break;
+              }
+              case 7:
+                p.setPen(QPen(QColor(0xC0, 0, 0), 2));
+                p.drawLine(QPointF(2, 2), QPointF(10, 10));
+                p.drawLine(QPointF(10, 2), QPointF(2, 10));
+                break;
+              default: {
+                p.setPen(QPen(QColor(0, 0x60, 0), 1.6));
+                p.setBrush(Qt::NoBrush);
+                p.drawArc(QRectF(1.5, 1.5, 9, 9), 60 * 16, 300 * 16);
+                p.setPen(Qt::NoPen);
+                p.setBrush(QColor(0, 0x60, 0));
+                const QPointF head[3] = {{7, 0.5}, {10.5, 2.5}, {7, 5}};
+                p.drawPolygon(head, 3);
+                break;
+              }
+            }
+          }};
+}
+
+bool IsEditing(const cairn::TCairnQuery& query) {
+  return query.State() == cairn::TDataSetState::dsEdit ||
+         query.State() == cairn::TDataSetState::dsInsert;
+}
+
 TShapeButton* MakeButton(QWidget* parent, const char* name, const QRect& place,
                          TGlyph glyph, const QString& hint) {
   auto* button = new TShapeButton(parent);
@@ -116,12 +190,17 @@ TMainForm::TMainForm(TMainFormParts parts, QWidget* parent)
   setFont(base);
   BuildControls();
   BuildMenus();
+  connect(qApp, &QApplication::focusChanged, this, &TMainForm::OnFocusChanged);
   resize(kDesignWidth, kDesignHeight);
   FitToScreen(QSize(kFrameAllowanceWidth, kFrameAllowanceHeight));
   Guarded(this, [this] { FormCreate(); });
 }
 
-TMainForm::~TMainForm() { FormDestroy(); }
+TMainForm::~TMainForm() {
+  FormDestroy();
+  // The grid lets go of the query before the store goes.
+  UnbindQuery();
+}
 
 QSize FitWindowSize(QSize design, QSize frame, QSize available) {
   return QSize(std::max(1, std::min(design.width(), available.width() - frame.width())),
@@ -154,7 +233,9 @@ void TMainForm::BuildControls() {
                      QStringLiteral("Generate a complex Password for the current Grid Record"));
   column->addWidget(HeadPanel);
 
-  PWgrid = new QTableWidget(0, static_cast<int>(std::size(kColumns)), body);
+  DBNavigator10 = BuildNavigator(HeadPanel);
+
+  PWgrid = new TPwdGrid(body);
   PWgrid->setObjectName(QStringLiteral("PWgrid"));
   QFont grid_font(QStringLiteral("Arial"));
   grid_font.setPixelSize(12);
@@ -162,15 +243,15 @@ void TMainForm::BuildControls() {
   QFont title_font(QStringLiteral("MS Sans Serif"));
   title_font.setPixelSize(11);
   PWgrid->horizontalHeader()->setFont(title_font);
-  PWgrid->horizontalHeader()->setSectionsMovable(true);
-  PWgrid->horizontalHeader()->setStretchLastSection(false);
-  PWgrid->verticalHeader()->setDefaultSectionSize(18);
-  for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
-    auto* title = new QTableWidgetItem(QString::fromLatin1(kColumns[i].field));
-    title->setTextAlignment(kColumns[i].alignment);
-    PWgrid->setHorizontalHeaderItem(i, title);
+  PWgrid->Model()->SetTitleFont(title_font);
+  for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
     PWgrid->setColumnWidth(i, kColumns[i].width);
-  }
+  PWgrid->setContextMenuPolicy(Qt::CustomContextMenu);
+  PWgrid->OnEnter = [this] { PWgridEnter(); };
+  connect(PWgrid->horizontalHeader(), &QHeaderView::sectionClicked, this,
+          [this] { Guarded(this, [this] { PWgridTitleClick(); }); });
+  connect(PWgrid, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { ShowPopup(PWgrid, PWgrid->viewport()->mapToGlobal(at)); });
   SetHint(PWgrid,
           QStringLiteral("Resize/move columns reqd;  \r\nClick Title to sort by current Column;  "
                          "\r\nF2 = Edit;  \r\nRight click = Cut/Copy/Paste;  \r\nDouble Click "
@@ -210,6 +291,13 @@ void TMainForm::BuildControls() {
   PWnote->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   SetHint(PWnote, QStringLiteral("Record Notes: Double click to append Date and Time. Right "
                                  "click to Cut/Copy/Paste hilighted text."));
+  PWnote->setContextMenuPolicy(Qt::CustomContextMenu);
+  PWnote->viewport()->installEventFilter(this);
+  connect(PWnote, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { ShowPopup(PWnote, PWnote->mapToGlobal(at)); });
+  connect(PWnote, &QPlainTextEdit::textChanged, this, [this] {
+    if (!loading_note_) note_modified_ = true;
+  });
   column->addWidget(PWnote);
 
   setCentralWidget(body);
@@ -224,6 +312,10 @@ void TMainForm::BuildControls() {
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize && (watched == HeadPanel || watched == SubHead))
     PlaceRightAnchored();
+  if (event->type() == QEvent::MouseButtonDblClick && watched == PWnote->viewport()) {
+    Guarded(this, [this] { PWnoteDblClick(); });
+    return true;
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -257,6 +349,37 @@ void TMainForm::BuildMenus() {
   SetHint(menuBar(), QString());
   About1->setStatusTip(QStringLiteral("Software & contact details."));
   About1->setToolTip(QStringLiteral("Software & contact details."));
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  PopUpCopy = PopupMenu1->addAction(QStringLiteral("&Copy"));
+  PopUpCopy->setObjectName(QStringLiteral("PopUpCopy"));
+  PopUpCut = PopupMenu1->addAction(QStringLiteral("Cu&t"));
+  PopUpCut->setObjectName(QStringLiteral("PopUpCut"));
+  PopUpPaste = PopupMenu1->addAction(QStringLiteral("&Paste"));
+  PopUpPaste->setObjectName(QStringLiteral("PopUpPaste"));
+
+  auto bind = [this](auto* sender, auto signal, void (TMainForm::*handler)()) {
+    connect(sender, signal, this,
+            [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); });
+  };
+  bind(CopyBtn, &QAbstractButton::clicked, &TMainForm::CopyBtnClick);
+  bind(GoBtn, &QAbstractButton::clicked, &TMainForm::GoBtnClick);
+  bind(Delete1, &QAction::triggered, &TMainForm::Delete1Click);
+  bind(PopUpCopy, &QAction::triggered, &TMainForm::PopUpCopyClick);
+  bind(PopUpCut, &QAction::triggered, &TMainForm::PopUpCutClick);
+  bind(PopUpPaste, &QAction::triggered, &TMainForm::PopUpPasteClick);
+  // The help, colour, about and version windows are opened by the commands
+  // the program entry hands over (see TMainFormParts::menu_commands).
+  const std::pair<QAction*, TMenuCommand> hooks[] = {
+      {SplashScreen, TMenuCommand::kSplashScreen}, {Colors1, TMenuCommand::kColors},
+      {UpGrade1, TMenuCommand::kUpgrade},          {VersionCheck1, TMenuCommand::kVersionCheck},
+      {Tarn1, TMenuCommand::kAboutText},           {N11, TMenuCommand::kBeginners},
+      {Hints1, TMenuCommand::kHints},              {About1, TMenuCommand::kAboutWindow}};
+  for (const auto& [entry, command] : hooks) {
+    connect(entry, &QAction::triggered, this,
+            [this, command = command] { Guarded(this, [&] { MenuCommandClick(command); }); });
+  }
 }
 
 void TMainForm::PlaceRightAnchored() {
@@ -283,36 +406,43 @@ void TMainForm::FormCreate() {
     parts_.startup_password->Ask(this);
     parts_.repository->Open(this);
   }
+  BindQuery();
   FlashPwd->setVisible(!parts_.repository->IsLive());
+  NavButtons[0]->setFocus();
 }
 
 void TMainForm::FormShow() {
   TProcessValues& g = Globals();
   g.PreviousWidth = width();
+  ApplyColours();
+  HeadPanel->SetCaption(LongDateText(Now().date()));
+}
+
+void TMainForm::ApplyColours() {
+  const TProcessValues& g = Globals();
   const QColor start = ColorTextToQColor(g.Grad1Str);
   const QColor end = ColorTextToQColor(g.Grad2Str);
   HeadPanel->SetColors(start, end);
   SubHead->SetColors(start, end);
   const QColor background = ColorTextToQColor(g.Grad3Str);
-  for (QWidget* w : {static_cast<QWidget*>(PWgrid), static_cast<QWidget*>(PWnote)}) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::Base, background);
-    w->setPalette(p);
-  }
-  HeadPanel->SetCaption(LongDateText(Now().date()));
+  QPalette p = PWnote->palette();
+  p.setColor(QPalette::Base, background);
+  PWnote->setPalette(p);
+  PWgrid->SetColours(background, ColorTextToQColor(g.Grad4Str), ColorTextToQColor(g.StartColStr));
 }
 
 void TMainForm::FormResize() {
   TProcessValues& g = Globals();
   if (g.PreviousWidth <= 0) return;
   const int current = width();
-  for (int i = 0; i < PWgrid->columnCount(); ++i)
+  for (int i = 0; i < PWgrid->model()->columnCount(); ++i)
     PWgrid->setColumnWidth(i, ScaleColumnWidth(PWgrid->columnWidth(i), current, g.PreviousWidth));
   g.PreviousWidth = current;
 }
 
 bool TMainForm::FormClose() {
   try {
+    UpdateRecordFromNote();
     if (parts_.repository->IsEditing()) parts_.repository->Post();
   } catch (...) {
     // The record stays in edit state and the window stays open.
@@ -361,6 +491,273 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   } else {
     event->ignore();
   }
+}
+
+QWidget* TMainForm::BuildNavigator(QWidget* parent) {
+  // The toolkit's hints for its nine buttons (there is no edit button).
+  static const char* const kHints[kNavigatorButtons] = {
+      "First record",  "Prior record", "Next record", "Last record", "Insert record",
+      "Delete record", "Post edit",    "Cancel edit", "Refresh data"};
+  auto* navigator = new QWidget(parent);
+  navigator->setObjectName(QStringLiteral("DBNavigator10"));
+  navigator->setGeometry(21, 11, 180, 24);
+  for (int i = 0; i < kNavigatorButtons; ++i) {
+    auto* button = new QToolButton(navigator);
+    button->setObjectName(QStringLiteral("NavButton%1").arg(i));
+    button->setGeometry(i * 20, 0, 20, 24);
+    button->setIcon(GlyphIcon(NavigatorGlyph(i)));
+    button->setIconSize(QSize(12, 12));
+    button->setFocusPolicy(Qt::StrongFocus);
+    SetHint(button, QString::fromLatin1(kHints[i]));
+    connect(button, &QToolButton::clicked, this,
+            [this, i] { Guarded(this, [this, i] { NavigatorClick(i); }); });
+    NavButtons[i] = button;
+  }
+  return navigator;
+}
+
+cairn::TCairnQuery* TMainForm::Query() const { return parts_.repository->Query(); }
+
+void TMainForm::NavigatorClick(int button) {
+  cairn::TCairnQuery* query = Query();
+  if (query == nullptr) return;
+  UpdateRecordFromNote();
+  switch (button) {
+    case 0:
+      query->First();
+      break;
+    case 1:
+      query->Prior();
+      break;
+    case 2:
+      query->Next();
+      break;
+    case 3:
+      query->Last();
+      break;
+    case 4:
+      if (IsEditing(*query)) query->Post();
+      PWgrid->Model()->SetInsertRow(std::max(0, PWgrid->Model()->CurrentRow()));
+      query->Insert();
+      break;
+    case 5:
+      if (!query->Active()) {
+        query->Delete();  // the closed query says why
+      } else if (AskConfirmation(this, QStringLiteral("Delete record?"), TMsgButtons::kOkCancel) ==
+                 TMsgResult::kOk) {
+        query->Delete();
+      }
+      break;
+    case 6:
+      query->Post();
+      break;
+    case 7:
+      query->Cancel();
+      LoadNote();
+      break;
+    default:
+      query->Refresh();
+      break;
+  }
+}
+
+void TMainForm::BindQuery() {
+  cairn::TCairnQuery* query = Query();
+  PWgrid->Model()->SetQuery(query);
+  if (query == nullptr) return;
+  // The current record moved, or the records were re-read: caption and notes follow.
+  query_observer_ = query->AddObserver([this](cairn::TDataEvent event) {
+    switch (event) {
+      case cairn::TDataEvent::deDataSetScroll:
+      case cairn::TDataEvent::deLayoutChange:
+        PwdAfterScroll();
+        break;
+      case cairn::TDataEvent::deDataSetChange:
+      case cairn::TDataEvent::deUpdateState:
+        if (!note_modified_) LoadNote();
+        break;
+      case cairn::TDataEvent::deRecordChange:
+        break;
+    }
+  });
+  PwdAfterScroll();
+}
+
+void TMainForm::UnbindQuery() {
+  cairn::TCairnQuery* query = Query();
+  if (query != nullptr && query_observer_ != 0) query->RemoveObserver(query_observer_);
+  query_observer_ = 0;
+  PWgrid->Model()->SetQuery(nullptr);
+}
+
+bool TMainForm::HasCurrentRecord() const {
+  cairn::TCairnQuery* query = Query();
+  return query != nullptr && query->Active() && (query->RecNo() > 0 || IsEditing(*query));
+}
+
+void TMainForm::PwdAfterScroll() {
+  QString item;
+  if (HasCurrentRecord()) {
+    try {
+      item = FieldText(*Query(), "Item");
+    } catch (...) {
+      // No current record after all: the caption stays empty.
+    }
+  }
+  SubHead->SetCaption(item);
+  LoadNote();
+}
+
+void TMainForm::LoadNote() {
+  QString notes;
+  if (HasCurrentRecord()) {
+    try {
+      notes = FieldText(*Query(), "Details");
+    } catch (...) {
+      // No current record after all: no notes.
+    }
+  }
+  // Stored line ends are CR LF; the memo shows plain line breaks.
+  notes.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  loading_note_ = true;
+  if (PWnote->toPlainText() != notes) PWnote->setPlainText(notes);
+  loading_note_ = false;
+  note_modified_ = false;
+}
+
+void TMainForm::UpdateRecordFromNote() {
+  cairn::TCairnQuery* query = Query();
+  if (!note_modified_ || query == nullptr) return;
+  QString text = PWnote->toPlainText();
+  text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+  SetFieldText(*query, "Details", text);
+  note_modified_ = false;
+}
+
+void TMainForm::PWgridEnter() {
+  // The saved grid colour is taken from the settings each time the grid gains the focus.
+  TProcessValues& g = Globals();
+  PWgrid->SetColours(ColorTextToQColor(g.Grad3Str), ColorTextToQColor(g.Grad4Str),
+                     ColorTextToQColor(g.StartColStr));
+}
+
+void TMainForm::PWgridExit() {
+  cairn::TCairnQuery* query = Query();
+  if (query == nullptr || !IsEditing(*query)) return;
+  // Leaving the grid drops an inserted record nobody typed into.
+  if (query->State() == cairn::TDataSetState::dsInsert && !PWgrid->Model()->RecordModified()) {
+    query->Cancel();
+    return;
+  }
+  query->Post();
+}
+
+void TMainForm::OnFocusChanged(QWidget* old_widget, QWidget* now) {
+  if (old_widget == nullptr || destroyed_) return;
+  auto inside = [](QWidget* control, QWidget* w) {
+    return w != nullptr && (w == control || control->isAncestorOf(w));
+  };
+  // A pop-up menu of the control takes the focus for a moment: that is not leaving.
+  if (now != nullptr && now == PopupMenu1) return;
+  if (inside(PWnote, old_widget) && !inside(PWnote, now)) {
+    Guarded(this, [this] {
+      UpdateRecordFromNote();
+      cairn::TCairnQuery* query = Query();
+      if (query != nullptr && IsEditing(*query)) query->Post();
+    });
+  } else if (inside(PWgrid, old_widget) && !inside(PWgrid, now)) {
+    Guarded(this, [this] { PWgridExit(); });
+  }
+}
+
+void TMainForm::PWgridTitleClick() {
+  // By the current column, whichever title was clicked.
+  const QString field = PWgrid->CurrentField();
+  UpdateRecordFromNote();
+  struct TShowLabel {
+    TMainForm* form;
+    ~TShowLabel() { form->FlashPwd->setVisible(!form->parts_.repository->IsLive()); }
+  } label{this};
+  parts_.repository->Reorder(field);
+}
+
+void TMainForm::ShowPopup(QWidget* control, const QPoint& at) {
+  popup_target_ = control;
+  PopupMenu1->popup(at);
+}
+
+QString TMainForm::NoteSelection() const {
+  // The memo's selection uses paragraph separators for its line breaks.
+  return PWnote->textCursor().selectedText().replace(QChar::ParagraphSeparator, QChar(u'\n'));
+}
+
+void TMainForm::PopUpCopyClick() {
+  cairn::TCairnQuery* query = Query();
+  if (popup_target_ == PWnote) {
+    QGuiApplication::clipboard()->setText(NoteSelection());
+    if (query == nullptr) return;
+    UpdateRecordFromNote();
+    if (IsEditing(*query)) query->Post();
+    return;
+  }
+  if (query != nullptr) GridCopy(*query, TPwdGridModel::FieldOfColumn(PWgrid->CurrentColumn()));
+}
+
+void TMainForm::PopUpCutClick() {
+  if (popup_target_ == PWnote) {
+    QGuiApplication::clipboard()->setText(NoteSelection());
+    PWnote->textCursor().removeSelectedText();
+    return;
+  }
+  if (cairn::TCairnQuery* query = Query())
+    GridCut(*query, TPwdGridModel::FieldOfColumn(PWgrid->CurrentColumn()));
+}
+
+void TMainForm::PopUpPasteClick() {
+  if (popup_target_ == PWnote) {
+    PWnote->paste();
+    return;
+  }
+  if (cairn::TCairnQuery* query = Query()) GridPaste(*query);
+}
+
+void TMainForm::CopyBtnClick() {
+  if (cairn::TCairnQuery* query = Query()) CopyPassword(*query);
+}
+
+void TMainForm::GoBtnClick() {
+  cairn::TCairnQuery* query = Query();
+  if (query == nullptr) return;
+  UpdateRecordFromNote();
+  GeneratePassword(this, *query, parts_.run_generator);
+  LoadNote();
+}
+
+void TMainForm::Delete1Click() {
+  if (cairn::TCairnQuery* query = Query()) DeletePassword(this, *query);
+}
+
+void TMainForm::PWnoteDblClick() {
+  cairn::TCairnQuery* query = Query();
+  if (query == nullptr) return;
+  UpdateRecordFromNote();
+  StampNotes(*query);
+  LoadNote();
+}
+
+void TMainForm::MenuCommandClick(TMenuCommand command) {
+  const auto found = parts_.menu_commands.find(command);
+  if (found != parts_.menu_commands.end() && found->second) found->second(*this);
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+  // FormKeyPress: Enter reaching the window moves on the grid like a tab.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    PWgrid->EnterMove(event->modifiers() & Qt::ShiftModifier);
+    event->accept();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 }  // namespace tarn

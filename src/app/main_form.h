@@ -6,6 +6,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
+#include <map>
 #include <memory>
 
 #include "app/repository_seam.h"
@@ -14,12 +16,18 @@
 class QAction;
 class QMenu;
 class QPlainTextEdit;
-class QTableWidget;
+class QToolButton;
+
+namespace cairn {
+class TCairnQuery;
+}
 
 namespace tarn {
 
 class TGradientPanel;
 class THintStatusBar;
+class TMainForm;
+class TPwdGrid;
 class TShapeButton;
 class TTwinkleLabel;
 
@@ -31,9 +39,25 @@ int ScaleColumnWidth(int width, int current_window_width, int previous_window_wi
 // screen area less the window frame.
 QSize FitWindowSize(QSize design, QSize frame, QSize available);
 
+// Menu entries whose windows live outside the main window's library.
+enum class TMenuCommand {
+  kSplashScreen,   // File - Splash Screen: the compatibility text
+  kColors,         // Configure - Colors: the colour dialog
+  kUpgrade,        // Configure - Upgrade: the updater
+  kVersionCheck,   // Configure - Version Check
+  kAboutText,      // Help - About: the about-the-program text
+  kBeginners,      // Help - Beginners
+  kHints,          // Help - Hints
+  kAboutWindow,    // About: the about window
+};
+
 struct TMainFormParts {
   std::unique_ptr<TStartupPasswordSeam> startup_password = std::make_unique<TNoStartupPassword>();
   std::unique_ptr<TRepositorySeam> repository = std::make_unique<TNoRepository>();
+  // Shows the generator dialog modally (GoBtn); none: the question only.
+  std::function<void(QWidget* owner)> run_generator;
+  // What the menu entries open; an entry without a command does nothing.
+  std::map<TMenuCommand, std::function<void(TMainForm&)>> menu_commands;
 };
 
 class TMainForm : public QMainWindow {
@@ -53,19 +77,43 @@ class TMainForm : public QMainWindow {
 
   void FormCreate();
   void FormShow();
+  // Panel gradients, grid and memo backgrounds from the colour settings.
+  void ApplyColours();
   void FormResize();
   // Returns false when the window must stay open (a failed post).
   bool FormClose();
   void FormDestroy();
 
   TRepositorySeam& Repository() { return *parts_.repository; }
+  // The live query `Pwd`, or none.
+  cairn::TCairnQuery* Query() const;
+
+  // Event handlers (each also reachable from its control).
+  void PWgridEnter();
+  void PWgridExit();
+  void PWgridTitleClick();
+  void PwdAfterScroll();
+  void NavigatorClick(int button);
+  void CopyBtnClick();
+  void GoBtnClick();
+  void Delete1Click();
+  void PWnoteDblClick();
+  void PopUpCopyClick();
+  void PopUpCutClick();
+  void PopUpPasteClick();
+  void MenuCommandClick(TMenuCommand command);
+  // The control the pop-up menu acts on (PWgrid or PWnote).
+  void SetPopupTarget(QWidget* control) { popup_target_ = control; }
   TStartupPasswordSeam& StartupPassword() { return *parts_.startup_password; }
 
   // Controls, named by their role.
   TGradientPanel* HeadPanel = nullptr;
   TShapeButton* CopyBtn = nullptr;
   TShapeButton* GoBtn = nullptr;
-  QTableWidget* PWgrid = nullptr;
+  static constexpr int kNavigatorButtons = 9;
+  QWidget* DBNavigator10 = nullptr;
+  QToolButton* NavButtons[kNavigatorButtons] = {};
+  TPwdGrid* PWgrid = nullptr;
   TGradientPanel* SubHead = nullptr;
   TTwinkleLabel* FlashPwd = nullptr;
   TShapeButton* PWbtn = nullptr;
@@ -87,12 +135,17 @@ class TMainForm : public QMainWindow {
   QAction* Delete1 = nullptr;
   QAction* PWChange = nullptr;
   QAction* About1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QAction* PopUpCopy = nullptr;
+  QAction* PopUpCut = nullptr;
+  QAction* PopUpPaste = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildControls();
@@ -101,8 +154,24 @@ class TMainForm : public QMainWindow {
   // Shrinks the window to the screen's available area and centres it there.
   void FitToScreen(QSize frame);
 
+  QWidget* BuildNavigator(QWidget* parent);
+  void BindQuery();
+  void UnbindQuery();
+  bool HasCurrentRecord() const;
+  // The notes memo shows the current record's Details; typed changes go into
+  // the record when the memo is left or a command needs the record.
+  void LoadNote();
+  void UpdateRecordFromNote();
+  QString NoteSelection() const;
+  void OnFocusChanged(QWidget* old_widget, QWidget* now);
+  void ShowPopup(QWidget* control, const QPoint& at);
+
   TMainFormParts parts_;
   bool destroyed_ = false;
+  int query_observer_ = 0;
+  bool loading_note_ = false;
+  bool note_modified_ = false;
+  QWidget* popup_target_ = nullptr;
 };
 
 }  // namespace tarn

@@ -12,7 +12,6 @@
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <stdexcept>
@@ -20,6 +19,7 @@
 #include "app/date_formats.h"
 #include "app/message_box.h"
 #include "app/process_values.h"
+#include "app/pwd_grid.h"
 #include "app/termination.h"
 #include "kit/gradient_panel.h"
 #include "kit/shape_button.h"
@@ -167,7 +167,7 @@ TEST_F(MainFormTest, UnreadablePasswordSkipsEntryAndRepositoryAndFlashes) {
     auto form = MakeForm("");
     EXPECT_EQ(calls_.log, QStringList{"read"});
     EXPECT_TRUE(form->FlashPwd->isVisibleTo(form.get()));
-    EXPECT_EQ(form->PWgrid->rowCount(), 0);
+    EXPECT_EQ(form->PWgrid->model()->rowCount(), 0);
     calls_.log.clear();
   }
   // Written back empty; nothing to flush.

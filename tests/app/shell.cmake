@@ -19,3 +19,24 @@ add_executable(tarn_application_test ${CMAKE_CURRENT_LIST_DIR}/tarn_application_
 target_link_libraries(tarn_application_test PRIVATE tarn_shell Qt6::Test GTest::gtest)
 gtest_discover_tests(tarn_application_test DISCOVERY_MODE PRE_TEST
   PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+
+# The main window over a real Pal table, and two programs sharing one table.
+add_library(repository_fixture STATIC ${CMAKE_CURRENT_LIST_DIR}/repository_fixture.cpp)
+target_include_directories(repository_fixture PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_compile_definitions(repository_fixture PRIVATE
+  TARN_PAL_SCHEMA="${PROJECT_SOURCE_DIR}/src/app/data/pal_schema.json")
+target_link_libraries(repository_fixture PUBLIC tarn_shell cairn_tool nlohmann_json::nlohmann_json)
+
+add_executable(repository_window_test ${CMAKE_CURRENT_LIST_DIR}/repository_window_test.cpp)
+target_link_libraries(repository_window_test PRIVATE repository_fixture tarn_qt_test_main)
+gtest_discover_tests(repository_window_test DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+
+add_executable(repository_peer ${CMAKE_CURRENT_LIST_DIR}/repository_peer.cpp)
+target_link_libraries(repository_peer PRIVATE tarn_shell)
+add_executable(two_programs_test ${CMAKE_CURRENT_LIST_DIR}/two_programs_test.cpp)
+target_compile_definitions(two_programs_test PRIVATE TARN_REPOSITORY_PEER="$<TARGET_FILE:repository_peer>")
+add_dependencies(two_programs_test repository_peer)
+target_link_libraries(two_programs_test PRIVATE repository_fixture tarn_qt_test_main)
+gtest_discover_tests(two_programs_test DISCOVERY_MODE PRE_TEST
+  PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)

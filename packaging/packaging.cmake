@@ -69,6 +69,17 @@ if(NOT TARN_ENGINE_ONLY)
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
       -P ${TARN_PACKAGING_DIR}/check_install.cmake)
   add_test(NAME debian_package COMMAND ${TARN_PACKAGING_DIR}/check_package.sh ${PROJECT_BINARY_DIR})
-  # Both install from the same build folder; one at a time.
-  set_tests_properties(install_tree debian_package PROPERTIES RESOURCE_LOCK tarn_install)
+  set(tarn_install_tests install_tree debian_package)
+  # The installed program run on a virtual display, when the tools are here.
+  find_program(TARN_XVFB_RUN xvfb-run)
+  find_program(TARN_XDOTOOL xdotool)
+  find_program(TARN_OPENBOX openbox)
+  if(TARN_XVFB_RUN AND TARN_XDOTOOL AND TARN_OPENBOX)
+    add_test(NAME installed_program_run
+      COMMAND ${TARN_PACKAGING_DIR}/check_installed_run.sh ${PROJECT_BINARY_DIR})
+    set_tests_properties(installed_program_run PROPERTIES TIMEOUT 300)
+    list(APPEND tarn_install_tests installed_program_run)
+  endif()
+  # All install from the same build folder; one at a time.
+  set_tests_properties(${tarn_install_tests} PROPERTIES RESOURCE_LOCK tarn_install)
 endif()

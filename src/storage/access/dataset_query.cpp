@@ -6,6 +6,7 @@
 #include "storage/access/dataset_blob_stream.h"
 #include "storage/access/dataset_fields.h"
 #include "storage/access/query_statement.h"
+#include "storage/base/ascii_text.h"
 #include "storage/base/engine_error.h"
 #include "storage/files/data_endian.h"
 #include "storage/files/field_codec.h"
@@ -16,13 +17,6 @@ namespace {
 using TGuard = std::lock_guard<std::recursive_mutex>;
 
 [[noreturn]] void Refuse(const std::string& message) { throw ECairnComponentError(message); }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
 
 }  // namespace
 
@@ -476,7 +470,7 @@ std::vector<std::string> TCairnQuery::FieldNames() const {
 bool TCairnQuery::HasField(std::string_view name) const {
   if (!statement_) return false;
   for (const TResultField& f : statement_->ResultFields()) {
-    if (SameName(f.name, name)) return true;
+    if (SameAsciiText(f.name, name)) return true;
   }
   return false;
 }
@@ -484,7 +478,7 @@ bool TCairnQuery::HasField(std::string_view name) const {
 uint16_t TCairnQuery::FieldNumber(std::string_view name) const {
   CheckActive();
   for (const TResultField& f : statement_->ResultFields()) {
-    if (SameName(f.name, name)) return f.field;
+    if (SameAsciiText(f.name, name)) return f.field;
   }
   Refuse("Field '" + std::string(name) + "' not found");
 }
@@ -492,7 +486,7 @@ uint16_t TCairnQuery::FieldNumber(std::string_view name) const {
 const TFieldDescriptor& TCairnQuery::FieldDef(std::string_view name) const {
   CheckActive();
   for (const TResultField& f : statement_->ResultFields()) {
-    if (SameName(f.name, name)) return f.descriptor;
+    if (SameAsciiText(f.name, name)) return f.descriptor;
   }
   Refuse("Field '" + std::string(name) + "' not found");
 }

@@ -7,19 +7,13 @@
 #include "storage/access/data_directory.h"
 #include "storage/access/dataset_database.h"
 #include "storage/access/query_statement.h"
+#include "storage/base/ascii_text.h"
 #include "storage/base/engine_error.h"
 
 namespace cairn {
 namespace {
 
 using TGuard = std::lock_guard<std::recursive_mutex>;
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
 
 [[noreturn]] void Refuse(const std::string& message) { throw ECairnComponentError(message); }
 
@@ -50,9 +44,9 @@ TCairnSession& TCairnSessionList::DefaultSession() {
 
 TCairnSession* TCairnSessionList::FindSession(std::string_view session_name) {
   TGuard guard(TCairnSession::Lock());
-  if (SameName(session_name, "Default")) return &DefaultSession();
+  if (SameAsciiText(session_name, "Default")) return &DefaultSession();
   for (TCairnSession* s : sessions_) {
-    if (!s->session_name_.empty() && SameName(s->session_name_, session_name)) return s;
+    if (!s->session_name_.empty() && SameAsciiText(s->session_name_, session_name)) return s;
   }
   return nullptr;
 }
@@ -334,14 +328,14 @@ TDataSession& TCairnSession::Engine() {
 TCairnDatabase* TCairnSession::FindDatabase(std::string_view database_name) {
   TGuard guard(Lock());
   for (TCairnDatabase* d : databases_) {
-    if (SameName(d->DatabaseName(), database_name)) return d;
+    if (SameAsciiText(d->DatabaseName(), database_name)) return d;
   }
   // Database components not yet connected still answer to their name.
   for (TCairnDatabase* d : TCairnDatabase::All()) {
     const bool mine =
-        SameName(d->SessionName(), session_name_) ||
+        SameAsciiText(d->SessionName(), session_name_) ||
         (d->SessionName().empty() && this == &TCairnSessionList::Instance().DefaultSession());
-    if (SameName(d->DatabaseName(), database_name) && mine) return d;
+    if (SameAsciiText(d->DatabaseName(), database_name) && mine) return d;
   }
   return nullptr;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "storage/access/query_statement.h"
+#include "storage/base/ascii_text.h"
 #include "storage/base/engine_error.h"
 
 namespace cairn {
@@ -24,16 +25,6 @@ struct TToken {
 
 [[noreturn]] void SqlError(const std::string& message) {
   throw ECairnEngineError(CAIRN_SQLPARSE, {message});
-}
-
-bool SameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
 }
 
 std::vector<TToken> Tokenize(std::string_view s) {
@@ -89,7 +80,7 @@ bool Reserved(const TToken& t) {
       "ASC",    "DESC",   "ASCENDING", "DESCENDING", "NOCASE", "DISTINCT", "TOP",   "AS",
       "ALL",    "INSERT", "UPDATE",    "DELETE",     "CREATE", "ALTER",    "DROP"};
   for (std::string_view w : kWords) {
-    if (SameWord(t.text, w)) return true;
+    if (SameAsciiText(t.text, w)) return true;
   }
   return false;
 }
@@ -116,7 +107,7 @@ class TParser {
 
  private:
   static bool IsWord(const TToken& t, std::string_view word) {
-    return t.kind == TTokenKind::kName && SameWord(t.text, word);
+    return t.kind == TTokenKind::kName && SameAsciiText(t.text, word);
   }
   static bool IsPunct(const TToken& t, char c) {
     return t.kind == TTokenKind::kPunct && t.text.size() == 1 && t.text[0] == c;

@@ -13,6 +13,7 @@
 #include "storage/access/data_table.h"
 #include "storage/access/index_file.h"
 #include "storage/access/query_sort_keys.h"
+#include "storage/base/ascii_text.h"
 #include "storage/base/engine_error.h"
 #include "storage/files/blob_buffer.h"
 #include "storage/files/data_endian.h"
@@ -31,22 +32,12 @@ constexpr std::string_view kResultPrefix = "_QR";
   throw ECairnEngineError(CAIRN_SQLPARSE, {message});
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
 // The owner's pid of a result table file name, or 0.
 long ResultOwner(const std::string& file) {
   if (file.size() <= kResultPrefix.size() + 4 || file.compare(0, 3, kResultPrefix) != 0) return 0;
   const std::string ext = file.substr(file.size() - 4);
-  if (!SameName(ext, ".DAT") && !SameName(ext, ".IDX") && !SameName(ext, ".BLB") &&
-      !SameName(ext, ".JNL"))
+  if (!SameAsciiText(ext, ".DAT") && !SameAsciiText(ext, ".IDX") && !SameAsciiText(ext, ".BLB") &&
+      !SameAsciiText(ext, ".JNL"))
     return 0;
   const std::string rest = file.substr(3, file.size() - 7);
   const size_t sep = rest.find('_');
@@ -130,8 +121,8 @@ void TQueryStatement::Resolve(TDataCursor& source) {
   const TSourceTable& table = query_.tables.front();
   TDataFile& data = source.Table().Data();
   auto correlation_ok = [&](const std::string& correlation) {
-    return correlation.empty() || SameName(correlation, table.correlation) ||
-           (table.correlation.empty() && SameName(correlation, table.name));
+    return correlation.empty() || SameAsciiText(correlation, table.correlation) ||
+           (table.correlation.empty() && SameAsciiText(correlation, table.name));
   };
   result_fields_.clear();
   if (query_.select_all) {
@@ -165,7 +156,7 @@ void TQueryStatement::Resolve(TDataCursor& source) {
     uint16_t found = 0;
     if (correlation_ok(o.correlation)) {
       for (const TResultField& r : result_fields_) {
-        if (SameName(r.name, o.name)) {
+        if (SameAsciiText(r.name, o.name)) {
           found = r.field;
           break;
         }

@@ -18,18 +18,10 @@ namespace {
 
 using testing::FieldText;
 using testing::Items;
+using testing::CodeOf;
 using testing::PalDefinition;
 using testing::PalRecord;
 using testing::TScratchDir;
-
-uint16_t CodeOf(const std::function<void()>& work) {
-  try {
-    work();
-  } catch (const ECairnEngineError& error) {
-    return error.code();
-  }
-  return 0;
-}
 
 class CursorEditTest : public ::testing::Test {
  protected:

@@ -20,18 +20,10 @@ namespace {
 
 using testing::FieldText;
 using testing::Items;
+using testing::CodeOf;
 using testing::PalDefinition;
 using testing::PalRecord;
 using testing::TScratchDir;
-
-uint16_t CodeOf(const std::function<void()>& work) {
-  try {
-    work();
-  } catch (const ECairnEngineError& error) {
-    return error.code();
-  }
-  return 0;
-}
 
 class CursorTest : public ::testing::Test {
  protected:

@@ -10,18 +10,10 @@
 namespace cairn {
 namespace {
 
+using testing::CodeOf;
 using testing::PalDefinition;
 using testing::PalRecord;
 using testing::TScratchDir;
-
-uint16_t CodeOf(const std::function<void()>& work) {
-  try {
-    work();
-  } catch (const ECairnEngineError& error) {
-    return error.code();
-  }
-  return 0;
-}
 
 TEST(DataTableTest, CreateMakesThreeFilesAndRefusesToOverwrite) {
   TScratchDir dir;

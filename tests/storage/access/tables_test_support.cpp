@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "storage/base/engine_error.h"
 #include "storage/files/data_endian.h"
 #include "storage/files/field_codec.h"
 
@@ -76,6 +77,15 @@ std::vector<std::string> Items(TDataCursor& cursor) {
   cursor.SetToBegin();
   while (cursor.Next(record) == CAIRN_NONE) items.push_back(FieldText(cursor, record, "Item"));
   return items;
+}
+
+uint16_t CodeOf(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const ECairnEngineError& error) {
+    return error.code();
+  }
+  return 0;
 }
 
 }  // namespace cairn::testing

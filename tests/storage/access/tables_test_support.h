@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ std::vector<uint8_t> PalRecord(const TDataCursor& cursor, const std::string& ite
 std::string FieldText(const TDataCursor& cursor, const std::vector<uint8_t>& record,
                       const std::string& name);
 uint16_t FieldNumber(const TDataCursor& cursor, const std::string& name);
+
+// The engine code `work` fails with, or 0 when it succeeds.
+uint16_t CodeOf(const std::function<void()>& work);
 
 // Items of every record in the cursor's current order.
 std::vector<std::string> Items(TDataCursor& cursor);

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/pal_definition.h"
 #include "bench/tables_bench_rows.h"
 #include "storage/access/data_cursor.h"
 #include "storage/access/data_directory.h"
@@ -49,23 +50,6 @@ constexpr uint32_t kIndexBufferSize = 2 * 1024 * 1024;
 
 // ------------------------------------------------------------------ engine
 
-TTableDefinition PalDefinition() {
-  TTableDefinition def;
-  def.fields = {TFieldDescriptor::Make("Item", kFldString, 0, 100),
-                TFieldDescriptor::Make("User", kFldString, 0, 100),
-                TFieldDescriptor::Make("PW", kFldString, 0, 100),
-                TFieldDescriptor::Make("Details", kFldBlob, kSubMemo),
-                TFieldDescriptor::Make("Web", kFldString, 0, 250),
-                TFieldDescriptor::Make("Date", kFldDate)};
-  LayoutFields(def.fields);
-  TIndexDefinition primary;
-  primary.primary = true;
-  primary.unique = true;
-  primary.fields = {"Item", "Date"};
-  def.indexes = {primary};
-  return def;
-}
-
 void Configure(TDataSession& session, const Config& config) {
   session.Settings().index_buffer_size = kIndexBufferSize;
   session.Settings().private_directory = config.dir;
@@ -76,7 +60,7 @@ double CairnFill(const Config& config) {
   Configure(session, config);
   TDataDirectory& directory = session.OpenDirectory(config.dir);
   for (const char* ext : {".DAT", ".IDX", ".BLB"}) fs::remove(directory.FileName("Bulk", ext));
-  directory.CreateTable("Bulk", PalDefinition());
+  directory.CreateTable("Bulk", bench::PalDefinition());
   TDataCursor cursor;
   cursor.Open(directory, "Bulk", {}, true);
   auto f = cursor.Fields();

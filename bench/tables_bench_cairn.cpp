@@ -4,6 +4,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "bench/pal_definition.h"
 #include "storage/access/data_cursor.h"
 #include "storage/access/data_directory.h"
 #include "storage/access/data_session.h"
@@ -20,23 +21,6 @@ using namespace cairn;
 constexpr uint32_t kIndexBufferSize = 1024 * 1024;
 
 void Configure(TDataSession& session) { session.Settings().index_buffer_size = kIndexBufferSize; }
-
-TTableDefinition PalDefinition() {
-  TTableDefinition def;
-  def.fields = {TFieldDescriptor::Make("Item", kFldString, 0, 100),
-                TFieldDescriptor::Make("User", kFldString, 0, 100),
-                TFieldDescriptor::Make("PW", kFldString, 0, 100),
-                TFieldDescriptor::Make("Details", kFldBlob, kSubMemo),
-                TFieldDescriptor::Make("Web", kFldString, 0, 250),
-                TFieldDescriptor::Make("Date", kFldDate)};
-  LayoutFields(def.fields);
-  TIndexDefinition primary;
-  primary.primary = true;
-  primary.unique = true;
-  primary.fields = {"Item", "Date"};
-  def.indexes = {primary};
-  return def;
-}
 
 std::vector<uint8_t> Image(const TDataCursor& cursor, const Row& row) {
   std::vector<uint8_t> image = cursor.NewRecord();

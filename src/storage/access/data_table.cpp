@@ -30,6 +30,12 @@ std::vector<TKeyField> KeyFields(const TDataFile& data) {
   return fields;
 }
 
+// A journal beside files this process may not write cannot be played back,
+// and the table it guards is not read either (it may hold half a change).
+bool FilesWritable(const TDataFile& data, const TIndexFile& index, const TBlobFile* blob) {
+  return !data.read_only() && !index.read_only() && !(blob && blob->read_only());
+}
+
 }  // namespace
 
 TDataTable::TDataTable(TDataDirectory& directory, std::string name)
@@ -157,7 +163,8 @@ void TDataTable::Open(bool exclusive, bool read_only) {
   open_ = true;
   try {
     // A table left half-written by a writer that is gone is restored first.
-    if (!read_only_ && journal_->Exists()) {
+    if (journal_->Exists()) {
+      if (!FilesWritable(*data_, *index_, blob_.get())) Fail(CAIRN_OSEACCES);
       WriteLock();
       WriteUnlock();
     }
@@ -310,14 +317,27 @@ TLockRetry TDataTable::TableLockRetry() {
 bool TDataTable::ReadLock() {
   if (exclusive_ || read_locked_ || write_locked_) return false;
   const TLockRetry retry = TableLockRetry();
-  if (!index_->LockRead(index_read_byte_, retry)) Fail(CAIRN_LOCKTIMEOUT);
-  if (blob_ && !blob_->LockRead(blob_read_byte_, retry)) {
-    index_->UnlockRead(index_read_byte_);
-    Fail(CAIRN_LOCKTIMEOUT);
+  bool restored = false;
+  for (int sighting = 1;; ++sighting) {
+    if (!index_->LockRead(index_read_byte_, retry)) Fail(CAIRN_LOCKTIMEOUT);
+    if (blob_ && !blob_->LockRead(blob_read_byte_, retry)) {
+      index_->UnlockRead(index_read_byte_);
+      Fail(CAIRN_LOCKTIMEOUT);
+    }
+    read_locked_ = true;
+    // No writer is at work while the read lock is held, so a journal now is
+    // a dead writer's half-written change: the table is restored through the
+    // write lock before anything is read.
+    if (!journal_ || !journal_->Exists()) break;
+    ReadUnlock();
+    if (!FilesWritable(*data_, *index_, blob_.get())) Fail(CAIRN_OSEACCES);
+    if (sighting > 3) Fail(CAIRN_LOCKTIMEOUT);
+    WriteLock();
+    WriteUnlock();
+    restored = true;
   }
-  read_locked_ = true;
   try {
-    return DetectChanges();
+    return DetectChanges() || restored;
   } catch (...) {
     ReadUnlock();
     throw;
@@ -362,10 +382,13 @@ bool TDataTable::WriteLock() {
 
 // A journal left by a writer that is gone (or by our own rollback that
 // failed) is played back before anything is read or written.
+// A table opened read-only is restored too: the bytes it reads must be whole.
+// Files that cannot be written cannot be restored, and are not read either.
 void TDataTable::RecoverJournal() {
-  if (!journal_ || read_only_) return;
+  if (!journal_ || !journal_->Exists()) return;
+  if (!FilesWritable(*data_, *index_, blob_.get())) Fail(CAIRN_OSEACCES);
   journal_->set_force_flush(Session().Settings().force_buffer_flush);
-  if (!journal_->Exists() || !journal_->RecoverIfLeft()) return;
+  if (!journal_->RecoverIfLeft()) return;
   DiscardBuffers();
 }
 

@@ -3,103 +3,33 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
-#include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "storage/access/index_check.h"
-#include "storage/access/table_check.h"
+#include "crash_test_support.h"
 #include "storage/base/engine_error.h"
 #include "storage/files/file_faults.h"
-#include "tables_test_support.h"
 
 namespace cairn {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FieldText;
+using testing::Apply;
+using testing::Brief;
+using testing::CopyFiles;
+using testing::OpenContents;
 using testing::PalDefinition;
+using testing::TContents;
+using testing::TRun;
 using testing::TScratchDir;
-
-// item -> PW and memo
-using TContents = std::map<std::string, std::pair<std::string, std::string>>;
-
-struct TRun {
-  int exit_code = 0;
-  std::vector<std::string> done;        // posts that returned
-  std::optional<std::string> in_flight;  // the post it died in
-};
 
 TRun Write(const std::string& dir, int64_t n, unsigned seed, int ops) {
   testing::TChild writer(CRASH_WRITER, {dir, std::to_string(n), std::to_string(seed),
                                         std::to_string(ops)});
-  TRun run;
-  for (const std::string& line : writer.ReadAll()) {
-    if (line.rfind("begin ", 0) == 0) {
-      run.in_flight = line.substr(6);
-    } else if (line == "done" && run.in_flight) {
-      run.done.push_back(*run.in_flight);
-      run.in_flight.reset();
-    }
-  }
-  run.exit_code = writer.Wait();
-  return run;
-}
-
-void Apply(TContents& contents, const std::string& post) {
-  std::istringstream in(post);
-  std::string op, item, pw, memo;
-  in >> op >> item >> pw >> memo;
-  if (op == "D") {
-    contents.erase(item);
-  } else {
-    contents[item] = {pw, memo};
-  }
-}
-
-// Opens the table (which plays back a journal left behind), checks its files
-// and returns what it holds.
-TContents Open(const std::string& dir) {
-  TDataSession session;
-  TDataCursor cursor;
-  cursor.Open(session.OpenDirectory(dir), "Pal");
-  const uint16_t details = testing::FieldNumber(cursor, "Details");
-  TContents contents;
-  std::vector<uint8_t> record;
-  cursor.SetToBegin();
-  while (cursor.Next(record) == CAIRN_NONE) {
-    const std::vector<uint8_t> memo = cursor.ReadBlob(record, details);
-    contents[FieldText(cursor, record, "Item")] = {FieldText(cursor, record, "PW"),
-                                                   std::string(memo.begin(), memo.end())};
-  }
-  EXPECT_EQ(cursor.RecordCount(), contents.size());
-  const TTableCheckResult check = CheckTableFiles(cursor.Table());
-  for (const auto& fault : check.faults) ADD_FAILURE() << fault;
-  const TIndexCheckResult index_check = CheckIndexFile(cursor.Table().Index());
-  for (const auto& fault : index_check.faults) ADD_FAILURE() << fault;
-  return contents;
+  return testing::ReadRun(writer);
 }
 
 std::string Brief(const std::string& post) { return post.substr(0, 20); }
-
-// Items with their PW and memo length, for messages.
-std::string Brief(const TContents& contents) {
-  std::string text;
-  for (const auto& [item, value] : contents) {
-    text += item + "=" + value.first + "/" + std::to_string(value.second.size()) + " ";
-  }
-  return text;
-}
-
-void CopyFiles(const std::string& from, const std::string& to) {
-  for (const auto& entry : fs::directory_iterator(from)) {
-    fs::copy_file(entry.path(), fs::path(to) / entry.path().filename(),
-                  fs::copy_options::overwrite_existing);
-  }
-}
 
 class JournalTest : public ::testing::Test {
  protected:
@@ -110,7 +40,7 @@ class JournalTest : public ::testing::Test {
     }
     const TRun seed_run = Write(base_.path(), 0, 1, 5);
     ASSERT_EQ(seed_run.exit_code, 0);
-    base_contents_ = Open(base_.path());
+    base_contents_ = OpenContents(base_.path());
     ASSERT_FALSE(base_contents_.empty());
   }
   std::string Journal(const std::string& dir) const { return dir + "/Pal.JNL"; }
@@ -132,7 +62,7 @@ TEST_F(JournalTest, WriterEndedAtEveryWriteLeavesEveryReturnedPostAndNoHalfPost)
     const TRun run = Write(dir.path(), n, 7, kOps);
     TContents expected = base_contents_;
     for (const std::string& post : run.done) Apply(expected, post);
-    const TContents found = Open(dir.path());
+    const TContents found = OpenContents(dir.path());
     EXPECT_FALSE(fs::exists(Journal(dir.path())));
     if (run.exit_code == 0) {
       EXPECT_TRUE(found == expected) << "found    " << Brief(found) << "\nexpected "
@@ -154,6 +84,36 @@ TEST_F(JournalTest, WriterEndedAtEveryWriteLeavesEveryReturnedPostAndNoHalfPost)
   EXPECT_GT(ended, kOps) << "every post makes several writes";
   RecordProperty("writes_ended_at", ended);
   RecordProperty("in_flight_posts_kept", in_flight_kept);
+}
+
+// A reader keeps the table open, read-only, while writers die in the middle
+// of their posts. Its next read restores the table before reading: it never
+// sees half a post, and finds every post that returned.
+TEST_F(JournalTest, LongLivedReaderRestoresWhatADeadWriterLeftBeforeReading) {
+  TDataSession session;
+  TDataCursor cursor;
+  cursor.Open(session.OpenDirectory(base_.path()), "Pal", {}, false, true);
+  TContents known = testing::ReadContents(cursor);
+  ASSERT_EQ(known, base_contents_);
+  int left = 0;
+  for (int round = 0; round < 24; ++round) {
+    const int64_t n = 2 + (round * 5) % 37;
+    SCOPED_TRACE("round " + std::to_string(round) + ", writer ended at write " +
+                 std::to_string(n));
+    const TRun run = Write(base_.path(), n, 100 + unsigned(round), 3);
+    ASSERT_TRUE(run.exit_code == 0 || run.exit_code == TFileFaults::kExitCode);
+    left += fs::exists(Journal(base_.path()));
+    // Both ways a reader catches up: a read lock per operation, or a refresh.
+    session.Settings().strict_change_detection = round % 2 == 0;
+    cursor.Refresh();
+    const TContents found = testing::ReadContents(cursor);
+    EXPECT_FALSE(fs::exists(Journal(base_.path())));
+    testing::ExpectReturnedPosts(found, known, run);
+    testing::ExpectClean(cursor.Table());
+    if (::testing::Test::HasFailure()) return;
+    known = found;
+  }
+  EXPECT_GT(left, 3) << "few writers died inside a post";
 }
 
 // A journal whose playback fails (a write error at each of its writes in
@@ -197,7 +157,7 @@ TEST_F(JournalTest, FailedPlaybackKeepsTheJournalForTheNextTry) {
     ++failed;
     EXPECT_EQ(code, CAIRN_WRITEERR);
     EXPECT_TRUE(fs::exists(Journal(dir.path()))) << "the journal went with a failed playback";
-    const TContents found = Open(dir.path());
+    const TContents found = OpenContents(dir.path());
     EXPECT_FALSE(fs::exists(Journal(dir.path())));
     EXPECT_EQ(found, expected);
     if (::testing::Test::HasFailure()) return;

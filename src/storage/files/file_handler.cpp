@@ -111,6 +111,7 @@ void TFileHandler::Write(const void* buffer, int64_t length) {
     observer_->BeforeWrite(*this, uint64_t(position), length);
   }
   if (undo_active_) SaveForUndo(length);
+  unflushed_ = true;
   TFileFaults& faults = TFileFaults::Instance();
   if (faults.active()) {
     std::lock_guard guard(file_->mutex());
@@ -175,6 +176,7 @@ void TFileHandler::RollBackUndo() {
   undo_.clear();
   if (!open_) return;
   std::lock_guard guard(file_->mutex());
+  unflushed_ = true;
   bool ok = true;
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     ok = file_->Seek(handle_id_, kSeekStart, int64_t(it->offset)) >= 0 &&
@@ -195,6 +197,7 @@ void TFileHandler::Flush() {
   TFileFaults& faults = TFileFaults::Instance();
   if (faults.active() && faults.BeforeFlush(file_name_)) Raise(CAIRN_WRITEERR);
   if (file_->Flush() != 0) Raise(CAIRN_WRITEERR);
+  unflushed_ = false;
 }
 
 int64_t TFileHandler::ReadAt(uint64_t offset, void* buffer, int64_t length, bool allow_short) {

@@ -112,6 +112,8 @@ class TFileHandler {
   // Asks the operating system to put the file's buffers on disk
   // (fdatasync); CAIRN_WRITEERR when that fails.
   virtual void Flush();
+  // True when bytes went through this handler since its last Flush.
+  bool Unflushed() const { return unflushed_; }
 
   // Undo of a change in progress. After BeginUndo every write and truncation
   // through this handler first saves the bytes it replaces; RollBackUndo
@@ -178,6 +180,7 @@ class TFileHandler {
   bool read_only_ = false;
   bool read_only_attribute_ = false;
   int handle_id_ = 0;
+  bool unflushed_ = false;
   std::shared_ptr<TAbstractFile> file_;
 
   struct TUndoEntry {

@@ -13,6 +13,7 @@
 
 #include "storage/base/engine_error.h"
 #include "storage/files/data_endian.h"
+#include "storage/files/file_faults.h"
 #include "storage/files/physical_file.h"
 
 namespace cairn {
@@ -81,7 +82,9 @@ void TJournal::Append(const void* bytes, size_t length) {
     const ssize_t n = ::write(fd_, in, length);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) JournalFailed(path_);
+    if (TFileFaults::Instance().recording()) TFileFaults::Instance().Wrote(path_, end_, in, n);
     in += n;
+    end_ += uint64_t(n);
     length -= size_t(n);
   }
   unsynced_ = true;
@@ -90,17 +93,20 @@ void TJournal::Append(const void* bytes, size_t length) {
 void TJournal::Sync() {
   if (!unsynced_) return;
   if (::fdatasync(fd_) != 0) JournalFailed(path_);
+  if (TFileFaults::Instance().recording()) TFileFaults::Instance().Flushed(path_);
   unsynced_ = false;
 }
 
 void TJournal::Start() {
   const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) JournalFailed(path_);
+  if (TFileFaults::Instance().recording()) TFileFaults::Instance().Created(path_);
   if (!LockJournal(fd)) {
     ::close(fd);
     JournalFailed(path_);
   }
   fd_ = fd;
+  end_ = 0;
   nonce_ = std::random_device{}();
   uint8_t header[kHeaderSize] = {};
   std::memcpy(header, kMagic, 8);
@@ -122,6 +128,12 @@ void TJournal::Start() {
     Abandon();
     throw;
   }
+}
+
+bool TJournal::Unlink() {
+  if (::unlink(path_.c_str()) != 0) return false;
+  if (TFileFaults::Instance().recording()) TFileFaults::Instance().Removed(path_);
+  return true;
 }
 
 void TJournal::PhysicalSyncFolder() { TPhysicalFile::SyncFolderOf(path_); }
@@ -162,8 +174,15 @@ void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length) 
 
 void TJournal::Commit() {
   if (fd_ < 0) return;
+  // Every write the journal guards is on disk before the journal goes, also
+  // those a cache made before its table's flush.
+  if (force_flush_) {
+    for (TFileHandler* file : files_) {
+      if (file && file->is_open() && file->Unflushed()) file->Flush();
+    }
+  }
   // Unlinked while still locked: nobody can take it for a journal left behind.
-  const bool removed = ::unlink(path_.c_str()) == 0;
+  const bool removed = Unlink();
   ::close(fd_);
   fd_ = -1;
   unsynced_ = false;
@@ -251,7 +270,7 @@ bool TJournal::RecoverIfLeft() {
     throw;
   }
   playing_back_ = false;
-  const bool removed = ::unlink(path_.c_str()) == 0;
+  const bool removed = Unlink();
   ::close(fd);
   if (!removed) JournalFailed(path_);
   PhysicalSyncFolder();

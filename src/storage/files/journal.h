@@ -74,6 +74,7 @@ class TJournal : public TWriteObserver {
   void Start();
   void Append(const void* bytes, size_t length);
   void Sync();
+  bool Unlink();
   void PhysicalSyncFolder();
 
   std::string path_;
@@ -84,6 +85,7 @@ class TJournal : public TWriteObserver {
   bool playing_back_ = false;
   bool unsynced_ = false;
   int fd_ = -1;
+  uint64_t end_ = 0;  // bytes written to the journal so far
   uint32_t nonce_ = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "storage/base/engine_error.h"
+#include "storage/files/file_faults.h"
 #include "storage/files/os_error.h"
 
 namespace cairn {
@@ -54,6 +55,7 @@ int TPhysicalFile::Create(bool temporary) {
   if (temporary) {
     ::unlink(file_name_.c_str());
   } else {
+    if (TFileFaults::Instance().recording()) TFileFaults::Instance().Created(file_name_);
     SyncFolderOf(file_name_);
   }
   fd_ = fd;
@@ -119,6 +121,7 @@ int TPhysicalFile::Delete() {
 
 int TPhysicalFile::DeleteFile(const std::string& name) {
   if (::unlink(name.c_str()) != 0) return Fail(errno);
+  if (TFileFaults::Instance().recording()) TFileFaults::Instance().Removed(name);
   return 0;
 }
 
@@ -129,6 +132,7 @@ void TPhysicalFile::SyncFolderOf(const std::string& path) {
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
+  if (TFileFaults::Instance().recording()) TFileFaults::Instance().FolderFlushed(folder);
 }
 
 int TPhysicalFile::RenameFile(const std::string& old_name, const std::string& new_name) {
@@ -177,8 +181,10 @@ int64_t TPhysicalFile::Write(int id, const void* buffer, int64_t length) {
   TRegistration* reg = Registration(id);
   if (reg == nullptr || fd_ < 0) return Fail(EBADF);
   if (length < 0) return Fail(EINVAL);
+  TFileFaults& faults = TFileFaults::Instance();
   if (length == 0) {
     if (::ftruncate(fd_, off_t(reg->position)) != 0) return Fail(errno);
+    if (faults.recording()) faults.Wrote(file_name_, uint64_t(reg->position), nullptr, 0);
     return 0;
   }
   const auto* in = static_cast<const uint8_t*>(buffer);
@@ -193,6 +199,7 @@ int64_t TPhysicalFile::Write(int id, const void* buffer, int64_t length) {
     if (n == 0) break;
     done += n;
   }
+  if (faults.recording() && done > 0) faults.Wrote(file_name_, uint64_t(reg->position), in, done);
   reg->position += done;
   return done;
 }
@@ -201,6 +208,7 @@ int TPhysicalFile::Flush() {
   std::lock_guard guard(mutex_);
   if (fd_ < 0) return Fail(EBADF);
   if (::fdatasync(fd_) != 0) return -int(CAIRN_WRITEERR);
+  if (TFileFaults::Instance().recording()) TFileFaults::Instance().Flushed(file_name_);
   return 0;
 }
 

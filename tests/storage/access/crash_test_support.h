@@ -24,8 +24,8 @@ namespace cairn::testing {
 // item -> PW and memo
 using TContents = std::map<std::string, std::pair<std::string, std::string>>;
 
-// Posts as crash_writer reports them: "I item pw memo", "U item pw memo",
-// "D item", or "T" and several of those joined by " ; " for a transaction.
+// Posts as TPoster describes them (crash_posts.h); "T" and several of
+// those, joined by " ; ", for a transaction.
 struct TRun {
   int exit_code = 0;
   std::vector<std::string> done;         // posts that returned
@@ -51,13 +51,13 @@ inline void Apply(TContents& contents, const std::string& post) {
   std::istringstream in(post);
   for (std::string part; std::getline(in, part, ';');) {
     std::istringstream fields(part);
-    std::string op, item, pw, memo;
-    fields >> op >> item >> pw >> memo;
-    if (op == "D") {
-      contents.erase(item);
-    } else if (op == "I" || op == "U") {
-      contents[item] = {pw, memo};
-    }
+    std::string op, item, new_item, pw, memo;
+    fields >> op >> item;
+    if (op == "R") fields >> new_item;
+    fields >> pw >> memo;
+    if (op == "D" || op == "R") contents.erase(item);
+    if (op == "I" || op == "U") contents[item] = {pw, memo};
+    if (op == "R") contents[new_item] = {pw, memo};
   }
 }
 

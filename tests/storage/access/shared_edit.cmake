@@ -9,12 +9,3 @@ target_compile_definitions(shared_edit_test
 add_dependencies(shared_edit_test shared_edit_worker)
 gtest_discover_tests(shared_edit_test DISCOVERY_MODE PRE_TEST)
 
-# A writer killed at a chosen write, and the table's rollback journal.
-add_executable(crash_writer ${CMAKE_CURRENT_LIST_DIR}/crash_writer.cpp)
-target_link_libraries(crash_writer PRIVATE tables_test_support)
-
-add_executable(journal_test ${CMAKE_CURRENT_LIST_DIR}/journal_test.cpp)
-target_link_libraries(journal_test PRIVATE tables_test_support GTest::gtest_main)
-target_compile_definitions(journal_test PRIVATE CRASH_WRITER="$<TARGET_FILE:crash_writer>")
-add_dependencies(journal_test crash_writer)
-gtest_discover_tests(journal_test DISCOVERY_MODE PRE_TEST)

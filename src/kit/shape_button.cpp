@@ -1,6 +1,7 @@
 #include "kit/shape_button.h"
 
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <algorithm>
@@ -48,6 +49,18 @@ void TShapeButton::leaveEvent(QEvent* event) {
   hovered_ = false;
   update();
   QAbstractButton::leaveEvent(event);
+}
+
+void TShapeButton::keyPressEvent(QKeyEvent* event) {
+  // A focused button answers Enter as a push button does; in a dialog the
+  // key would otherwise go to a default button these buttons never are.
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+  if (enter && mods == Qt::NoModifier && !event->isAutoRepeat()) {
+    click();
+    return;
+  }
+  QAbstractButton::keyPressEvent(event);
 }
 
 void TShapeButton::paintEvent(QPaintEvent*) {

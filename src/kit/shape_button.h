@@ -2,8 +2,8 @@
 // shorter side) with a 2-pixel shadow, filled with a gradient from the start
 // colour (top) to the end colour (bottom), a glyph centred on it and no
 // caption by default. While the mouse is over it the fill turns the hover
-// colour. It takes the keyboard focus (Tab) and Space presses it; the focus
-// shows as a dotted frame inside the face. Its hint shows as a pop-up and in a hint status bar.
+// colour. It takes the keyboard focus (Tab) and Space or Enter presses it;
+// the focus shows as a dotted frame inside the face. Its hint shows as a pop-up and in a hint status bar.
 #pragma once
 
 #include <QAbstractButton>
@@ -43,6 +43,7 @@ class TShapeButton : public QAbstractButton {
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QColor start_ = QColor(0xC0, 0xC0, 0xC0);  // silver

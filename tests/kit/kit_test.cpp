@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QEnterEvent>
 #include <QImage>
 #include <QSet>
@@ -102,8 +103,11 @@ TEST(ShapeButtonTest, CornersAreRoundedAndShadowed) {
   EXPECT_LT(shadow.lightness(), background.lightness());
 }
 
-TEST(ShapeButtonTest, TakesTheFocusFromTheKeyboardAndSpacePressesIt) {
-  QWidget window;
+TEST(ShapeButtonTest, TakesTheFocusFromTheKeyboardAndSpaceOrEnterPressesIt) {
+  // In a dialog, Enter on a focused button must press that button, not
+  // close the dialog or go looking for a default push button.
+  QDialog window;
+  QSignalSpy closed(&window, &QDialog::finished);
   auto* first = new QLineEdit(&window);
   auto* button = new TShapeButton(&window);
   button->setGeometry(0, 30, 40, 24);
@@ -116,6 +120,13 @@ TEST(ShapeButtonTest, TakesTheFocusFromTheKeyboardAndSpacePressesIt) {
   QSignalSpy clicked(button, &QAbstractButton::clicked);
   QTest::keyClick(button, Qt::Key_Space);
   EXPECT_EQ(clicked.count(), 1);
+  QTest::keyClick(button, Qt::Key_Return);
+  QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(clicked.count(), 3);
+  // Enter with a modifier is left to the window.
+  QTest::keyClick(button, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(clicked.count(), 3);
+  EXPECT_EQ(closed.count(), 0);
 }
 
 TEST(ShapeButtonTest, GlyphIsDrawnAtTheScreenScale) {

@@ -32,10 +32,11 @@ struct TRun {
   std::optional<std::string> in_flight;  // the post it died in
 };
 
-// Reads a writer's report to its end.
-inline TRun ReadRun(TChild& writer) {
+// Reads a writer's report to its end (`first`: a line already read).
+inline TRun ReadRun(TChild& writer, std::string first = {}) {
   TRun run;
-  for (std::string line = writer.ReadLine(); !line.empty(); line = writer.ReadLine()) {
+  for (std::string line = first.empty() ? writer.ReadLine() : first; !line.empty();
+       line = writer.ReadLine()) {
     if (line.rfind("begin ", 0) == 0) {
       run.in_flight = line.substr(6);
     } else if (line == "done" && run.in_flight) {

@@ -1,16 +1,24 @@
 #include "storage/access/data_directory.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 #include "storage/access/data_session.h"
 #include "storage/access/data_table.h"
+#include "storage/base/ascii_text.h"
 #include "storage/base/engine_error.h"
+#include "storage/files/file_list.h"
 
 namespace cairn {
 
 TDataDirectory::TDataDirectory(TDataSession& session, std::string path)
-    : session_(session), path_(std::move(path)) {}
+    : session_(session), path_(std::move(path)), in_memory_(IsMemoryFolder(path_)) {}
+
+bool TDataDirectory::IsMemoryFolder(std::string_view path) {
+  while (!path.empty() && path.back() == '/') path.remove_suffix(1);
+  return SameAsciiText(path, "Memory");
+}
 
 TDataDirectory::~TDataDirectory() {
   try {
@@ -27,8 +35,15 @@ TDataDirectory::~TDataDirectory() {
   }
 }
 
-// File names are case-sensitive here, so table names are too.
-std::string TDataDirectory::Key(std::string_view name) { return std::string(name); }
+// Disk file names are case-sensitive, so table names are too; memory file
+// names are not.
+std::string TDataDirectory::Key(std::string_view name) const {
+  std::string key(name);
+  if (in_memory_) {
+    for (char& c : key) c = char(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return key;
+}
 
 std::string TDataDirectory::FileName(std::string_view table, std::string_view extension) const {
   std::string name = path_;
@@ -68,6 +83,7 @@ void TDataDirectory::CloseTable(TDataTable& table) {
 }
 
 bool TDataDirectory::TableExists(std::string_view name) const {
+  if (in_memory_) return TFileList::Instance().Contains(FileName(name, ".DAT"), true);
   std::error_code ec;
   return std::filesystem::is_regular_file(FileName(name, ".DAT"), ec);
 }
@@ -75,6 +91,17 @@ bool TDataDirectory::TableExists(std::string_view name) const {
 void TDataDirectory::CreateTable(std::string_view name, const TTableDefinition& definition) {
   if (tables_.count(Key(name))) RaiseEngineError(CAIRN_TABLEOPEN, name);
   TDataTable::Create(*this, name, definition);
+}
+
+void TDataDirectory::DeleteTable(std::string_view name) {
+  if (tables_.count(Key(name))) RaiseEngineError(CAIRN_TABLEOPEN, name);
+  for (std::string_view ext : {".DAT", ".IDX", ".BLB", ".JNL"}) RemoveTableFile(name, ext);
+}
+
+void TDataDirectory::RemoveTableFile(std::string_view name, std::string_view extension) {
+  const std::string file = FileName(name, extension);
+  const int rc = TFileList::Instance().Delete(file, in_memory_);
+  if (rc < 0 && rc != -int(CAIRN_OSENOENT)) RaiseEngineError(uint16_t(-rc), file);
 }
 
 void TDataDirectory::StartTransaction() {

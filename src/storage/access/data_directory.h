@@ -2,6 +2,10 @@
 // tables of that folder, one TDataTable per table name, shared by every
 // cursor of the session that opens the table; a table closes with its last
 // cursor.
+//
+// The folder named "Memory" is the in-memory database: its tables live in
+// the process's memory files, shared by every session of the process and
+// gone when it ends; nothing of them reaches the disk.
 #pragma once
 
 #include <map>
@@ -26,6 +30,10 @@ class TDataDirectory {
 
   TDataSession& Session() { return session_; }
   const std::string& Path() const { return path_; }
+  bool InMemory() const { return in_memory_; }
+  // True for the in-memory folder's name ("Memory", any letter case, with
+  // or without a trailing separator).
+  static bool IsMemoryFolder(std::string_view path);
   // Path of a table file: folder, name and extension (".DAT", ".IDX", ".BLB").
   std::string FileName(std::string_view table, std::string_view extension) const;
 
@@ -38,6 +46,12 @@ class TDataDirectory {
   bool TableExists(std::string_view name) const;
   // Creates the three files; 13060 when the data file exists already.
   void CreateTable(std::string_view name, const TTableDefinition& definition);
+  // Removes the table's files (data, index, blob and a journal left beside
+  // them); files that are not there are skipped. 10031 while the table is
+  // open here; 11013 while a handler elsewhere in the process has a file open.
+  void DeleteTable(std::string_view name);
+  // Removes one file of a table the same way.
+  void RemoveTableFile(std::string_view name, std::string_view extension);
 
   size_t OpenTableCount() const { return tables_.size(); }
 
@@ -59,10 +73,11 @@ class TDataDirectory {
   void Enlist(TDataTable& table);
 
  private:
-  static std::string Key(std::string_view name);
+  std::string Key(std::string_view name) const;
 
   TDataSession& session_;
   std::string path_;
+  bool in_memory_;
   std::map<std::string, std::unique_ptr<TDataTable>> tables_;
   bool in_transaction_ = false;
   std::vector<TDataTable*> changed_;  // in the order of their first change

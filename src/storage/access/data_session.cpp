@@ -18,7 +18,9 @@ std::string WithTrailingSeparator(std::string path) {
 
 std::string NormalDirectory(const std::string& path) {
   std::error_code ec;
+// The in-memory folder keeps its name: it is the same for every session.
   auto absolute = std::filesystem::absolute(path.empty() ? "." : path, ec);
+  if (TDataDirectory::IsMemoryFolder(path)) return "Memory";
   std::string text = ec ? path : absolute.lexically_normal().string();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   return text;

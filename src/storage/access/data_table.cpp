@@ -88,14 +88,17 @@ void TDataTable::Create(TDataDirectory& directory, std::string_view name,
   const std::string index_name = directory.FileName(name, ".IDX");
   const std::string blob_name = directory.FileName(name, ".BLB");
   table.data_ = std::make_unique<TDataFile>(table.name_);
+  const bool in_memory = directory.InMemory();
   table.data_->set_file_name(data_name);
   if (table.data_->Exists()) table.Fail(CAIRN_TABLEEXISTS);
+  table.data_->set_in_memory(in_memory);
   bool done = false;
   try {
     table.data_->CreateHeader(params);
     table.index_ = std::make_unique<TIndexFile>(MakeIndexInfo(table, *table.data_));
     table.index_->set_file_name(index_name);
     table.index_->CreateIndexFile();
+    table.index_->set_in_memory(in_memory);
     bool have_primary = false;
     for (const TIndexDefinition& def : definition.indexes) {
       TIndexDescriptor d;
@@ -127,6 +130,7 @@ void TDataTable::Create(TDataDirectory& directory, std::string_view name,
                                                 table.data_->Header().BlobBlockSizeRaw(),
                                                 table.data_->Encrypted());
       table.blob_->Create();
+      table.blob_->set_in_memory(in_memory);
     }
     table.data_->FlushBuffers(true);
     table.index_->Flush();
@@ -138,9 +142,11 @@ void TDataTable::Create(TDataDirectory& directory, std::string_view name,
     if (table.index_) table.index_->CloseIndexFile();
     table.data_->Close();
     if (!done) {
-      std::remove(blob_name.c_str());
-      std::remove(index_name.c_str());
-      std::remove(data_name.c_str());
+      try {
+        directory.DeleteTable(name);
+      } catch (...) {
+        // The creation's own failure is the one to report.
+      }
     }
     throw;
   }
@@ -163,7 +169,7 @@ void TDataTable::Open(bool exclusive, bool read_only) {
   open_ = true;
   try {
     // A table left half-written by a writer that is gone is restored first.
-    if (journal_->Exists()) {
+    if (journal_ && journal_->Exists()) {
       if (!FilesWritable(*data_, *index_, blob_.get())) Fail(CAIRN_OSEACCES);
       WriteLock();
       WriteUnlock();
@@ -187,7 +193,9 @@ void TDataTable::OpenFiles() {
   const TSessionSettings& settings = Session().Settings();
   data_ = std::make_unique<TDataFile>(name_);
   data_->set_file_name(directory_.FileName(name_, ".DAT"));
+  const bool in_memory = directory_.InMemory();
   data_->set_exclusive(exclusive_);
+  data_->set_in_memory(in_memory);
   TDataFileHooks hooks;
   hooks.write_lock_held = [this] { return CachesMustGrow(); };
   hooks.table_changed_on_disk = [this] { return ChangedBeforeDiskRead(); };
@@ -200,6 +208,7 @@ void TDataTable::OpenFiles() {
   index_ = std::make_unique<TIndexFile>(MakeIndexInfo(*this, *data_));
   index_->set_file_name(directory_.FileName(name_, ".IDX"));
   index_->set_exclusive(exclusive_);
+  index_->set_in_memory(in_memory);
   try {
     index_->OpenIndexFile();
   } catch (const ECairnEngineError& error) {
@@ -220,10 +229,13 @@ void TDataTable::OpenFiles() {
         std::make_unique<TBlobFile>(name_, directory_.FileName(name_, ".BLB"),
                                     data_->Header().BlobBlockSizeRaw(), data_->Encrypted(), sizes);
     blob_->set_exclusive(exclusive_);
+    blob_->set_in_memory(in_memory);
     blob_->SetWritesDeferred([this] { return CachesMustGrow(); });
     blob_->Open();
   }
   journal_ = std::make_unique<TJournal>(
+  // A crash loses memory files with the process, so they need no journal.
+  if (in_memory) return;
       directory_.FileName(name_, ".JNL"),
       std::array<TFileHandler*, TJournal::kFiles>{data_.get(), index_.get(), blob_.get()});
   journal_->set_force_flush(settings.force_buffer_flush);
@@ -491,7 +503,7 @@ void TDataTable::Flush(bool force_os) {
   if (blob_) blob_->FlushAll(os);
   // Every file is written (and on disk when flushes are forced): the
   // journal of this flush can go.
-  journal_->Commit();
+  if (journal_) journal_->Commit();
   data_->TrimCache();
   index_->TrimCache();
   if (blob_) blob_->TrimBlockCache();
@@ -553,7 +565,7 @@ void TDataTable::RollBackChange() {
     }
     // Restored in place: the journal is no longer needed. When restoring
     // failed, it stays for the next writer (this one included) to play back.
-    if (failure) {
+    if (journal_ && failure) {
       journal_->Abandon();
     } else {
       journal_->Commit();
@@ -574,7 +586,7 @@ void TDataTable::EndTransaction(bool commit) {
         RollBackChange();
         throw;
       }
-    } else {
+    } else if (journal_) {
       RollBackChange();
     }
   } catch (...) {

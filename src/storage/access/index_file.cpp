@@ -7,6 +7,7 @@
 #include <random>
 
 #include "storage/base/engine_error.h"
+#include "storage/files/file_list.h"
 #include "storage/files/scramble.h"
 
 namespace cairn {
@@ -123,10 +124,15 @@ void TIndexFile::DropTemporaryIndexes() {
   header_[hdr::kSecondaryCount] = uint8_t(count);
   if (scratch_) {
     const std::string name = scratch_->file_name();
+    const bool memory = scratch_->in_memory();
     scratch_->Close();
     scratch_.reset();
     std::error_code ec;
-    std::filesystem::remove(name, ec);
+    if (memory) {
+      TFileList::Instance().Delete(name, true);
+    } else {
+      std::filesystem::remove(name, ec);
+    }
   }
   scratch_next_ = 1;
 }
@@ -460,14 +466,17 @@ void TIndexFile::RemoveSecondaryIndex(int index) {
 
 void TIndexFile::EnsureScratch() {
   if (scratch_) return;
-  std::string dir = info_.private_dir;
+  // An in-memory table's scratch pages stay in memory beside it.
+  std::string dir =
+      in_memory() ? std::filesystem::path(file_name()).parent_path().string() : info_.private_dir;
   if (dir.empty()) dir = ".";
   std::random_device rd;
   for (int attempt = 0; attempt < 16 && !scratch_; ++attempt) {
     const std::string name =
         (std::filesystem::path(dir) / ("_cairn_tmpidx_" + std::to_string(rd()) + ".IDX")).string();
-    if (std::filesystem::exists(name)) continue;
     auto f = std::make_unique<TFileHandler>(name);
+    f->set_in_memory(in_memory());
+    if (f->Exists()) continue;
     f->set_temporary(true);
     f->Create();
     scratch_ = std::move(f);

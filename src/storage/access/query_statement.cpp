@@ -48,12 +48,6 @@ long ResultOwner(const std::string& file) {
   return std::stol(rest.substr(0, sep));
 }
 
-void RemoveTableFiles(const std::string& base) {
-  std::error_code ec;
-  // With the journal a failed change may have left beside them.
-  for (const char* ext : {".DAT", ".IDX", ".BLB", ".JNL"}) fs::remove(base + ext, ec);
-}
-
 }  // namespace
 
 TQueryStatement::TQueryStatement(TDataSession& session, TDataDirectory& directory)
@@ -204,9 +198,10 @@ bool TQueryStatement::MatchIndex(TDataCursor& source) {
 }
 
 void TQueryStatement::OpenCopied(TDataCursor& source, int32_t max_rows, const TProgress& progress) {
-  std::string folder = session_.ScratchDirectory();
+  // The rows of an in-memory table stay in memory: its copy goes there too.
+  std::string folder = directory_.InMemory() ? directory_.Path() : session_.ScratchDirectory();
   if (folder.empty()) folder = ".";
-  {
+  if (!directory_.InMemory()) {
     static std::mutex mutex;
     static std::set<std::string> cleaned;
     std::lock_guard<std::mutex> lock(mutex);
@@ -247,7 +242,8 @@ void TQueryStatement::OpenCopied(TDataCursor& source, int32_t max_rows, const TP
   }
   // The name carries this process's id, so whatever a failed creation
   // leaves under it is ours to remove.
-  copy_path_ = scratch.FileName(name, "");
+  copy_directory_ = &scratch;
+  copy_name_ = name;
   scratch.CreateTable(name, definition);
 
   {
@@ -263,6 +259,9 @@ void TQueryStatement::OpenCopied(TDataCursor& source, int32_t max_rows, const TP
       }
     } closer{scratch, table};
     TDataFile& dst = table.Data();
+    // A memory table's copy keeps every row in the record cache, so the sort
+    // below takes its in-memory path and needs no run files on disk.
+    if (scratch.InMemory()) dst.Cache().Configure(dst.RecordSize(), UINT32_MAX, UINT32_MAX);
     const uint32_t total = source.RecordCount();
     const bool limit_while_copying = max_rows >= 0 && !query_.has_order_by;
     uint32_t copied = 0;
@@ -346,15 +345,14 @@ void TQueryStatement::OpenCopied(TDataCursor& source, int32_t max_rows, const TP
       TSortRequest request;
       request.keys = &*keys;
       request.max_rows = max_rows;
-      request.run_directory = folder;
+      request.run_directory = scratch.InMemory() ? session_.ScratchDirectory() : folder;
       dst.SortRecords(request);
     }
     table.Flush();
   }
   // The index file's status entries name the records as they were before
   // the sort; opening without it rebuilds them from the data file.
-  std::error_code ec;
-  fs::remove(copy_path_ + ".IDX", ec);
+  scratch.RemoveTableFile(name, ".IDX");
   TDataCursor builder;
   builder.Open(scratch, name);
   cursor_ = std::make_unique<TDataCursor>();
@@ -376,9 +374,16 @@ void TQueryStatement::Close() {
     cursor_->Close();
     cursor_.reset();
   }
-  if (!copy_path_.empty()) {
-    RemoveTableFiles(copy_path_);
-    copy_path_.clear();
+  if (copy_directory_) {
+    try {
+      // With the journal a failed change may have left beside the files.
+      copy_directory_->DeleteTable(copy_name_);
+    } catch (...) {
+      // Only a file still open elsewhere in the process stays; the next
+      // statement's clean-up takes a disk one.
+    }
+    copy_directory_ = nullptr;
+    copy_name_.clear();
   }
   live_ = false;
   result_directory_ = nullptr;

@@ -10,7 +10,9 @@
 // and an index matches, and otherwise a read-only copy in a result table in
 // the session's scratch folder, sorted there and removed on close. Result
 // tables of processes that died are removed when the next statement of any
-// process runs on that folder. Nothing stays open after a failure.
+// process runs on that folder. A table of the in-memory folder gets its
+// copied result in memory too, so none of its rows reach the disk. Nothing
+// stays open after a failure.
 #pragma once
 
 #include <cstdint>
@@ -123,7 +125,9 @@ class TQueryStatement {
   TDataDirectory* result_directory_ = nullptr;
   std::string result_table_;
   std::string result_index_;
-  std::string copy_path_;  // folder/name of a copied result, empty for a live one
+  // Where a copied result's table was claimed; null for a live one.
+  TDataDirectory* copy_directory_ = nullptr;
+  std::string copy_name_;
 };
 
 }  // namespace cairn

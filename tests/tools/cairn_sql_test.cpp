@@ -75,9 +75,25 @@ TEST_F(CairnSqlTest, LiveAndCopiedResultsPrintRowsInResultOrder) {
 }
 
 TEST_F(CairnSqlTest, BadStatementsGiveTheEngineMessageAndLeaveNothing) {
-  const std::pair<const char*, const char*> cases[] = {
+  // Opening the table would recreate its missing index file: statements the
+  // parser refuses must not get that far.
+  const fs::path index = fs::path(data_.path()) / "Pal.IDX";
+  ASSERT_TRUE(fs::remove(index));
+  const std::pair<const char*, const char*> refused[] = {
       {"SELECT * FROM Pal ORDER Item",
        "BY keyword expected after ORDER keyword, instead found 'Item'"},
+      {"DELETE FROM Pal", "DELETE statements are not supported"},
+  };
+  for (const auto& [statement, message] : refused) {
+    EXPECT_EQ(Run({statement}), 1);
+    EXPECT_EQ(err_.str(),
+              std::string("cairn: Cairn Engine Error # 11949 SQL error - ") + message + "\n");
+    EXPECT_TRUE(out_.str().empty());
+  }
+  EXPECT_FALSE(fs::exists(index));
+  EXPECT_FALSE(fs::exists(fs::path(data_.path()) / "Pal.JNL"));
+
+  const std::pair<const char*, const char*> cases[] = {
       {"SELECT * FROM Pal ORDER BY Colour",
        "Invalid column name 'Colour' or table correlation name '' specified in ORDER BY clause"},
   };

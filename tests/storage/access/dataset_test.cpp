@@ -1,11 +1,14 @@
 // The dataset components: automatic session names, a live query that is
 // browsed, edited, inserted into and deleted from, a copied query that
-// refuses changes, the pessimistic edit lock against another process, and
-// the password request.
+// refuses changes, result tables of a killed process removed at the next
+// session start, the pessimistic edit lock against another process, and the
+// password request.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -15,6 +18,7 @@
 #include "storage/access/dataset_database.h"
 #include "storage/access/dataset_query.h"
 #include "storage/access/dataset_session.h"
+#include "storage/access/query_statement.h"
 #include "storage/base/engine_error.h"
 #include "tables_test_support.h"
 
@@ -261,6 +265,73 @@ TEST_F(DatasetTest, CopiedResultRefusesChangesAndReadsReadOnly) {
   EXPECT_TRUE(query_.IsLive());
   EXPECT_FALSE(query_.ReadOnly());
   EXPECT_TRUE(query_.CanModify());
+}
+
+// A child process that holds a copied result of Pal in `scratch` open; it
+// writes one byte once the result is there and ends when `hold_fd` closes.
+pid_t ChildWithOpenResult(const std::string& data, const std::string& scratch, int& hold_fd) {
+  int ready[2], hold[2];
+  if (pipe(ready) != 0 || pipe(hold) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ready[0]);
+    close(hold[1]);
+    int rc = 0;
+    try {
+      TDataSession engine;
+      engine.Settings().private_directory = scratch;
+      TQueryStatement statement(engine, engine.OpenDirectory(data));
+      statement.SetText("SELECT * FROM Pal ORDER BY Item DESC");
+      statement.Execute(true);
+      if (write(ready[1], "r", 1) != 1 || statement.IsLive()) rc = 1;
+      char c;
+      while (read(hold[0], &c, 1) > 0) {
+      }
+    } catch (...) {
+      rc = 2;
+    }
+    _exit(rc);
+  }
+  close(ready[1]);
+  close(hold[0]);
+  char c = 0;
+  if (read(ready[0], &c, 1) != 1) c = 0;
+  close(ready[0]);
+  hold_fd = hold[1];
+  return c == 'r' ? child : -1;
+}
+
+TEST_F(DatasetTest, ResultTablesOfAKilledProcessGoWhenTheNextSessionStarts) {
+  int killed_hold = -1, alive_hold = -1;
+  const pid_t killed = ChildWithOpenResult(data_.path(), scratch_.path(), killed_hold);
+  const pid_t alive = ChildWithOpenResult(data_.path(), scratch_.path(), alive_hold);
+  ASSERT_GT(killed, 0);
+  ASSERT_GT(alive, 0);
+  const std::string killed_dat = scratch_.path() + "/_QR" + std::to_string(killed) + "_0.DAT";
+  const std::string alive_dat = scratch_.path() + "/_QR" + std::to_string(alive) + "_0.DAT";
+  ASSERT_TRUE(fs::exists(killed_dat));
+  ASSERT_TRUE(fs::exists(alive_dat));
+  kill(killed, SIGKILL);
+  int status = 0;
+  waitpid(killed, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  close(killed_hold);
+  EXPECT_TRUE(fs::exists(killed_dat));  // nobody cleaned up after it
+
+  session_.SetActive(true);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(scratch_.path())) {
+    left.push_back(entry.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  const std::string alive_base = "_QR" + std::to_string(alive) + "_0";
+  EXPECT_EQ(left, (std::vector<std::string>{alive_base + ".BLB", alive_base + ".DAT",
+                                            alive_base + ".IDX"}));
+  // The living owner still closes its result itself.
+  close(alive_hold);
+  waitpid(alive, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(fs::is_empty(scratch_.path()));
 }
 
 TEST_F(DatasetTest, EditLocksTheRecordAgainstAnotherProcessUntilInsertReleasesIt) {

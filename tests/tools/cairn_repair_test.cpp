@@ -3,6 +3,8 @@
 // a table the repair cannot read is left byte for byte as it was.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +16,7 @@
 #include "storage/access/data_cursor.h"
 #include "storage/access/data_directory.h"
 #include "storage/access/data_session.h"
+#include "storage/files/file_faults.h"
 #include "tools/cairn/tables_commands.h"
 
 namespace cairn::tool {
@@ -77,6 +80,25 @@ class CairnRepair : public ::testing::Test {
       if (entry.path().extension() != ".json") files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
     return files;
+  }
+  // A writer that ends at its `n`th write to the table's files in the middle
+  // of an update with a long note, leaving the rollback journal.
+  void CrashInAnUpdate(int64_t n) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      TFileFaults::Instance().set_scope(dir_.string());
+      TFileFaults::Instance().ExitAtWriteCall(n);
+      std::istringstream in(R"({"op":"update","at":3,"row":{"User":"moved","Notes":")" +
+                            std::string(3000, 'z') + "\"}}\n");
+      std::ostringstream out, err;
+      ApplyOperations(std::vector<std::string>{table_, "--password", "Key"}, in, out, err);
+      std::_Exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), TFileFaults::kExitCode);
+    ASSERT_TRUE(fs::exists(dir_ / "Pal.JNL"));
   }
   void Overwrite(const fs::path& path, uint64_t offset, std::string bytes) {
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
@@ -170,6 +192,35 @@ TEST_F(CairnRepair, LeakedBlobBlocksAreFreedAndReused) {
   ASSERT_EQ(ApplyOperations(args, in, out_, err_), 0) << err_.str();
   EXPECT_EQ(fs::file_size(blob), size);
   EXPECT_EQ(Run(RunTableCheck, {table_}), 0) << out_.str();
+}
+
+// A change cut short is undone before the repair reads the records, and
+// before the check reads the files; a journal that cannot be played back
+// stops the repair and stays.
+TEST_F(CairnRepair, JournalOfAChangeCutShortIsPlayedBackFirst) {
+  CrashInAnUpdate(4);
+  ASSERT_EQ(Run(RunRepair, {table_, "--password", "Key"}), 0) << err_.str();
+  EXPECT_NE(out_.str().find("played back the rollback journal of a change cut short"),
+            std::string::npos)
+      << out_.str();
+  EXPECT_FALSE(fs::exists(dir_ / "Pal.JNL"));
+  EXPECT_EQ(Dump({}), by_key_);
+  EXPECT_EQ(Dump({"--index", "ByUser"}), by_user_);
+
+  CrashInAnUpdate(6);
+  const std::vector<std::string> before = TableFiles();
+  {
+    TFileFaults::TScope faults(dir_.string());
+    TFileFaults::Instance().FailWriteCall(1);
+    EXPECT_EQ(Run(RunRepair, {table_, "--password", "Key"}), 1);
+  }
+  EXPECT_NE(err_.str().find("Pal.JNL cannot be played back"), std::string::npos) << err_.str();
+  EXPECT_EQ(TableFiles(), before);
+
+  ASSERT_EQ(Run(RunTableCheck, {table_}), 0) << out_.str() << err_.str();
+  EXPECT_NE(out_.str().find("Pal: played back the rollback journal"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "Pal.JNL"));
+  EXPECT_EQ(Dump({}), by_key_);
 }
 
 TEST_F(CairnRepair, ATableItCannotReadIsLeftAloneWithTheReason) {

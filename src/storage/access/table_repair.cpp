@@ -16,6 +16,7 @@
 #include "storage/files/data_endian.h"
 #include "storage/files/data_file.h"
 #include "storage/files/field_codec.h"
+#include "storage/files/journal.h"
 #include "storage/files/scramble.h"
 
 namespace cairn {
@@ -111,6 +112,7 @@ class TRepairer {
   }
 
   void Run(bool dry_run) {
+    PlayBackJournal(dry_run);
     OpenData(dry_run);
     const TOldIndexes old = ReadOldIndexes(*data_, directory_.FileName(name_, ".IDX"));
     BuildIndex(old);
@@ -123,6 +125,23 @@ class TRepairer {
   }
 
  private:
+  // The records are the truth only once a change cut short is undone.
+  void PlayBackJournal(bool dry_run) {
+    const std::string journal = directory_.FileName(name_, ".JNL");
+    if (!fs::exists(journal)) return;
+    if (dry_run) {
+      journal_note_ = "play back the rollback journal of a change cut short (" + journal + ")";
+      return;
+    }
+    try {
+      if (PlayBackLeftJournal(directory_, name_))
+        journal_note_ = "played back the rollback journal of a change cut short (" + journal + ")";
+    } catch (const ECairnEngineError& error) {
+      Refuse("the rollback journal " + journal + " cannot be played back (" + error.what() +
+             "); it is kept for the next try");
+    }
+  }
+
   void OpenData(bool dry_run) {
     const std::string file = directory_.FileName(name_, ".DAT");
     if (!fs::exists(file)) Refuse("the data file " + file + " does not exist");
@@ -272,6 +291,7 @@ class TRepairer {
   }
 
   void Describe(const TOldIndexes& old) {
+    if (!journal_note_.empty()) result_.changes.push_back(journal_note_);
     std::string what = "rebuilt the index file";
     if (!old.problem.empty()) what += " (" + old.problem + ")";
     what += ": " + std::to_string(result_.slots) + " record-status entries, " +
@@ -333,6 +353,7 @@ class TRepairer {
   std::unique_ptr<TIndexFile> index_;
   std::unique_ptr<TBlobFile> blob_;
   std::string scratch_name_;
+  std::string journal_note_;
   bool has_primary_ = false;
   std::vector<std::string> rebuilt_;
   std::vector<uint8_t> owner_;  // per blob block: 0 unseen, 1 in a chain, 2 free
@@ -340,6 +361,29 @@ class TRepairer {
 };
 
 }  // namespace
+
+bool PlayBackLeftJournal(TDataDirectory& directory, std::string_view name) {
+  const std::string journal_name = directory.FileName(name, ".JNL");
+  if (!fs::exists(journal_name)) return false;
+  std::array<std::unique_ptr<TFileHandler>, TJournal::kFiles> files;
+  std::array<TFileHandler*, TJournal::kFiles> handlers{};
+  const char* extensions[TJournal::kFiles] = {".DAT", ".IDX", ".BLB"};
+  for (int i = 0; i < TJournal::kFiles; ++i) {
+    const std::string file = directory.FileName(name, extensions[i]);
+    if (!fs::exists(file)) continue;
+    files[size_t(i)] = std::make_unique<TFileHandler>(file);
+    files[size_t(i)]->set_exclusive(true);
+    try {
+      files[size_t(i)]->Open();
+    } catch (const ECairnEngineError& error) {
+      if (error.code() == CAIRN_OSEACCES) return false;
+      throw;
+    }
+    handlers[size_t(i)] = files[size_t(i)].get();
+  }
+  TJournal journal(journal_name, handlers);
+  return journal.RecoverIfLeft();
+}
 
 TRepairResult RepairTable(TDataDirectory& directory, std::string_view name, bool dry_run) {
   TRepairResult result;

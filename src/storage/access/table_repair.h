@@ -41,7 +41,16 @@ struct TRepairResult {
 // With `dry_run`, works everything out and changes no file of the table
 // (and asks no password). The session's passwords open an encrypted table. Never throws for a table
 // it cannot repair; an operating-system failure while the files are being
-// replaced raises ECairnEngineError (the copies are kept).
+// replaced raises ECairnEngineError (the copies are kept). A rollback journal
+// left beside the table is played back first; one that cannot be played
+// back is kept and the table left alone.
 TRepairResult RepairTable(TDataDirectory& directory, std::string_view name, bool dry_run = false);
+
+// Plays back the rollback journal a writer that is gone left beside the
+// table, as opening the table would, with the files it finds opened
+// exclusively. False when there is none, or when the table is open elsewhere
+// (its journal is then that process's). Raises ECairnEngineError when the
+// playback fails; the journal stays for the next try.
+bool PlayBackLeftJournal(TDataDirectory& directory, std::string_view name);
 
 }  // namespace cairn

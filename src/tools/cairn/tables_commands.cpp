@@ -296,7 +296,17 @@ int RunTableCheck(std::span<const std::string> args, std::ostream& out, std::ost
   std::vector<std::string> faults;
   uint64_t pages = 0;
   uint32_t records = 0;
-  if (CheckTableIndexes(a.table, faults, &pages)) {
+  // A change cut short is undone first, as opening the table would: the
+  // files are checked as every program will find them.
+  try {
+    TDataSession session;
+    if (PlayBackLeftJournal(session.OpenDirectory(a.directory), a.table.name))
+      out << a.table.name << ": played back the rollback journal of a change cut short\n";
+  } catch (const ECairnEngineError& error) {
+    faults.push_back(std::string("the rollback journal of a change cut short cannot be played back: ") +
+                     error.what());
+  }
+  if (faults.empty() && CheckTableIndexes(a.table, faults, &pages)) {
     try {
       TDataSession session;
       TDataDirectory& directory = session.OpenDirectory(a.directory);

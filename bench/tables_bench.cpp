@@ -3,7 +3,7 @@
 // its peak resident memory can be reported on its own.
 //
 //   bench_tables [--records N] [--durable N] [--random N] [--by-number N] [--opens N]
-//                [--dir PATH]
+//                [--dir PATH] [--only TEXT]   (only the workloads whose name holds TEXT)
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -211,6 +211,7 @@ std::string Figure(const Measure& m) {
 
 int main(int argc, char** argv) {
   BenchConfig config;
+  std::string only;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string option = argv[i];
     if (option == "--records")
@@ -225,8 +226,12 @@ int main(int argc, char** argv) {
       config.opens = std::stoul(argv[i + 1]);
     else if (option == "--dir")
       config.dir = argv[i + 1];
+    else if (option == "--only")
+      only = argv[i + 1];
   }
-  if (config.dir.empty()) {
+  // A folder named on the command line stays, so that later runs with --only can reuse its tables.
+  const bool own_dir = config.dir.empty();
+  if (own_dir) {
     config.dir =
         (fs::temp_directory_path() / ("bench_tables." + std::to_string(getpid()))).string();
   }
@@ -265,6 +270,7 @@ int main(int argc, char** argv) {
   std::printf("%-48s %14s %14s %8s %12s %12s\n", "workload", "Cairn/s", "SQLite/s", "ratio",
               "Cairn peakKB", "SQLite peakKB");
   for (const auto& workload : workloads) {
+    if (workload.name.find(only) == std::string::npos) continue;
     Measure cairn = RunInChild(workload.cairn);
     Measure sqlite = RunInChild(workload.sqlite);
     char ratio[32] = "-";
@@ -274,6 +280,6 @@ int main(int argc, char** argv) {
                 Figure(sqlite).c_str(), ratio, cairn.peak_kb, sqlite.peak_kb);
     std::fflush(stdout);
   }
-  fs::remove_all(config.dir);
+  if (own_dir) fs::remove_all(config.dir);
   return 0;
 }

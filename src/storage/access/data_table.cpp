@@ -1,6 +1,7 @@
 #include "storage/access/data_table.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <thread>
@@ -496,11 +497,31 @@ TChangeMarks TDataTable::Marks() const {
 void TDataTable::Flush(bool force_os) {
   if (read_only_) return;
   const bool os = force_os || Session().Settings().force_buffer_flush;
-  data_->FlushBuffers(os);
-  bool wrote_index = index_->Flush();
-  wrote_index = index_->WriteHeader() || wrote_index;
-  if (wrote_index && os) index_->TFileHandler::Flush();
-  if (blob_) blob_->FlushAll(os);
+  // When the files go to disk, their writes wait until the journal holds
+  // all of them: one journal sync per flush, then one per file written.
+  const std::array<TFileHandler*, 3> files{data_.get(), index_.get(), blob_.get()};
+  const bool hold = os && journal_;
+  if (hold) {
+    for (TFileHandler* file : files)
+      if (file) file->HoldWrites();
+  }
+  try {
+    data_->FlushBuffers(os && !hold);
+    bool wrote_index = index_->Flush();
+    wrote_index = index_->WriteHeader() || wrote_index;
+    if (wrote_index && os && !hold) index_->TFileHandler::Flush();
+    if (blob_) blob_->FlushAll(os && !hold);
+    if (hold) {
+      for (TFileHandler* file : files)
+        if (file) file->ReleaseWrites();
+      for (TFileHandler* file : files)
+        if (file && file->Unflushed()) file->Flush();
+    }
+  } catch (...) {
+    for (TFileHandler* file : files)
+      if (file) file->DropHeldWrites();
+    throw;
+  }
   // Every file is written (and on disk when flushes are forced): the
   // journal of this flush can go.
   if (journal_) journal_->Commit();

@@ -54,6 +54,7 @@ void TFileHandler::Create() {
 void TFileHandler::Close() {
   if (!open_) return;
   TFileList::Instance().Close(file_, handle_id_);
+  DropHeldWrites();
   file_.reset();
   open_ = false;
   handle_id_ = 0;
@@ -91,6 +92,7 @@ int64_t TFileHandler::Seek(int64_t offset, TSeekOrigin origin) {
 
 int64_t TFileHandler::Size() {
   if (!open_) Raise(CAIRN_OSEBADF);
+  if (!held_.empty()) ReleaseHeld();
   int64_t size = file_->Size();
   Check(size);
   return size;
@@ -98,6 +100,7 @@ int64_t TFileHandler::Size() {
 
 int64_t TFileHandler::Read(void* buffer, int64_t length, bool allow_short) {
   if (!open_) Raise(CAIRN_OSEBADF);
+  if (!held_.empty()) ReleaseHeld();
   int64_t n = file_->Read(handle_id_, buffer, length);
   if (n < 0 || (n < length && !allow_short)) Raise(CAIRN_READERR);
   return n;
@@ -112,6 +115,21 @@ void TFileHandler::Write(const void* buffer, int64_t length) {
   }
   if (undo_active_) SaveForUndo(length);
   unflushed_ = true;
+  if (holding_ && length > 0) {
+    std::lock_guard guard(file_->mutex());
+    const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
+    Check(position);
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    held_.push_back({uint64_t(position), std::vector<uint8_t>(bytes, bytes + length)});
+    Check(file_->Seek(handle_id_, kSeekStart, position + length));
+    return;
+  }
+  if (!held_.empty()) ReleaseHeld();
+  WriteThrough(buffer, length);
+}
+
+// The write itself, through the fault seam.
+void TFileHandler::WriteThrough(const void* buffer, int64_t length) {
   TFileFaults& faults = TFileFaults::Instance();
   if (faults.active()) {
     std::lock_guard guard(file_->mutex());
@@ -135,12 +153,39 @@ void TFileHandler::Write(const void* buffer, int64_t length) {
   if (n < length) Raise(CAIRN_WRITEERR);
 }
 
+bool TFileHandler::ReleaseWrites() {
+  holding_ = false;
+  if (held_.empty()) return false;
+  ReleaseHeld();
+  return true;
+}
+
+void TFileHandler::ReleaseHeld() {
+  if (observer_) observer_->BeforeHeldWrites();
+  std::vector<TUndoEntry> held = std::move(held_);
+  held_.clear();
+  std::lock_guard guard(*this);
+  const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
+  Check(position);
+  for (const TUndoEntry& write : held) {
+    Seek(int64_t(write.offset));
+    WriteThrough(write.bytes.data(), int64_t(write.bytes.size()));
+  }
+  Seek(position);
+}
+
+void TFileHandler::DropHeldWrites() {
+  holding_ = false;
+  held_.clear();
+}
+
 void TFileHandler::BeginUndo() {
   if (!open_) Raise(CAIRN_OSEBADF);
   undo_.clear();
   const int64_t size = file_->Size();
   Check(size);
   undo_size_ = uint64_t(size);
+  undo_limit_ = undo_size_;
   undo_active_ = true;
 }
 
@@ -151,15 +196,16 @@ void TFileHandler::EndUndo() {
 
 // Saves what a write of `length` bytes (0: a truncation) at the current
 // position is about to replace. Bytes past the size at BeginUndo need no
-// saving: the rollback cuts them off.
+// saving: the rollback cuts them off. Nobody else writes the file while a
+// change holds the write lock, so the lowest cut since BeginUndo stands in
+// for asking the file's size on every write.
 void TFileHandler::SaveForUndo(int64_t length) {
   std::lock_guard guard(file_->mutex());
   const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
-  const int64_t size = file_->Size();
   Check(position);
-  Check(size);
-  const uint64_t limit = std::min(undo_size_, uint64_t(size));
+  const uint64_t limit = undo_limit_;
   const uint64_t start = uint64_t(position);
+  if (length == 0) undo_limit_ = std::min(undo_limit_, start);
   const uint64_t end = length == 0 ? limit : std::min(limit, start + uint64_t(length));
   if (start >= end) return;
   TUndoEntry entry{start, std::vector<uint8_t>(end - start)};
@@ -170,6 +216,8 @@ void TFileHandler::SaveForUndo(int64_t length) {
 }
 
 void TFileHandler::RollBackUndo() {
+  // Held writes belong to the change rolled back and never reached the file.
+  DropHeldWrites();
   if (!undo_active_) return;
   undo_active_ = false;
   std::vector<TUndoEntry> entries = std::move(undo_);
@@ -194,6 +242,7 @@ void TFileHandler::RollBackUndo() {
 
 void TFileHandler::Flush() {
   if (!open_) Raise(CAIRN_OSEBADF);
+  if (!held_.empty()) ReleaseHeld();
   TFileFaults& faults = TFileFaults::Instance();
   if (faults.active() && faults.BeforeFlush(file_name_)) Raise(CAIRN_WRITEERR);
   if (file_->Flush() != 0) Raise(CAIRN_WRITEERR);

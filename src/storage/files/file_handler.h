@@ -34,6 +34,8 @@ class TWriteObserver {
  public:
   virtual ~TWriteObserver() = default;
   virtual void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length) = 0;
+  // Told before writes a handler held back (see HoldWrites) reach its file.
+  virtual void BeforeHeldWrites() {}
 };
 
 // Called with a percentage (0 ... 100) while a file is copied.
@@ -127,6 +129,18 @@ class TFileHandler {
   // The observer of this handler's writes (nullptr: none).
   void SetWriteObserver(TWriteObserver* observer) { observer_ = observer; }
 
+  // Held writes. From HoldWrites, a write is seen by the observer and the
+  // undo at once but waits in memory; ReleaseWrites (or any read, size
+  // query, cut or flush through this handler) tells the observer and then
+  // writes what waited, in order, and ends the holding. So the journal of a
+  // flush goes to disk once before all of its table writes rather than once
+  // before each. DropHeldWrites forgets them (after a failure, when the
+  // undo or the journal restores what did reach the file).
+  void HoldWrites() { holding_ = true; }
+  bool HoldingWrites() const { return holding_; }
+  bool ReleaseWrites();
+  void DropHeldWrites();
+
   // Seek and transfer in one step, under the file object's lock.
   int64_t ReadAt(uint64_t offset, void* buffer, int64_t length, bool allow_short = false);
   void WriteAt(uint64_t offset, const void* buffer, int64_t length);
@@ -188,9 +202,14 @@ class TFileHandler {
     std::vector<uint8_t> bytes;
   };
   void SaveForUndo(int64_t length);
+  void WriteThrough(const void* buffer, int64_t length);
+  void ReleaseHeld();
   TWriteObserver* observer_ = nullptr;
+  bool holding_ = false;
+  std::vector<TUndoEntry> held_;  // writes held back, in order
   bool undo_active_ = false;
-  uint64_t undo_size_ = 0;
+  uint64_t undo_size_ = 0;   // the file's size at BeginUndo
+  uint64_t undo_limit_ = 0;  // no cut since BeginUndo went below it
   std::vector<TUndoEntry> undo_;
 };
 

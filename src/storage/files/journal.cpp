@@ -118,12 +118,10 @@ void TJournal::Start() {
     le::PutU64(header + 16 + 8 * i, sizes_[size_t(i)]);
   }
   le::PutU32(header + kHeaderSize - 4, Crc(0, header, kHeaderSize - 4));
+  // On disk, with its folder entry, before the first table write (MakeDurable).
+  folder_unsynced_ = true;
   try {
     Append(header, kHeaderSize);
-    if (force_flush_) {
-      Sync();
-      PhysicalSyncFolder();
-    }
   } catch (...) {
     Abandon();
     throw;
@@ -168,8 +166,22 @@ void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length) 
     le::PutU32(&entry[entry.size() - 4], crc);
     Append(entry.data(), entry.size());
   }
-  // The journal goes to disk before the table file is touched.
-  if (force_flush_) Sync();
+  // The journal goes to disk before the table file is touched; a write held
+  // back waits for BeforeHeldWrites, so that a flush syncs the journal once.
+  if (force_flush_ && !file.HoldingWrites()) MakeDurable();
+}
+
+void TJournal::BeforeHeldWrites() {
+  if (force_flush_) MakeDurable();
+}
+
+void TJournal::MakeDurable() {
+  if (fd_ < 0) return;
+  Sync();
+  if (folder_unsynced_) {
+    PhysicalSyncFolder();
+    folder_unsynced_ = false;
+  }
 }
 
 void TJournal::Commit() {

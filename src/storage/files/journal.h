@@ -12,7 +12,9 @@
 //  2. Before each write or cut, the bytes it replaces (those below the
 //     file's size at step 1) are appended to the journal as one entry.
 //     With forced flushes the journal (and, once, its folder) is put on
-//     disk before the table file is touched.
+//     disk before the table file is touched. A flush holds its table
+//     writes back (TFileHandler::HoldWrites) until all their entries are
+//     in, so the journal goes to disk once per flush.
 //  3. When the table's flush is done (the files themselves put on disk when
 //     flushes are forced), the journal is deleted: the commit point.
 // A journal found without a lock on it belongs to a writer that is gone: it
@@ -68,12 +70,14 @@ class TJournal : public TWriteObserver {
   bool Exists() const;
 
   void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length) override;
+  void BeforeHeldWrites() override;
 
  private:
   int IndexOf(const TFileHandler& file) const;
   void Start();
   void Append(const void* bytes, size_t length);
   void Sync();
+  void MakeDurable();
   bool Unlink();
   void PhysicalSyncFolder();
 
@@ -84,6 +88,7 @@ class TJournal : public TWriteObserver {
   bool attached_ = false;
   bool playing_back_ = false;
   bool unsynced_ = false;
+  bool folder_unsynced_ = false;  // the journal's folder entry is not on disk yet
   int fd_ = -1;
   uint64_t end_ = 0;  // bytes written to the journal so far
   uint32_t nonce_ = 0;

@@ -148,6 +148,50 @@ TEST(FileHandlerTest, SeekSizeWriteAndTruncate) {
   EXPECT_EQ(ReadFile(path), "abc");
 }
 
+// Held writes reach the file only after the observer is told, in order, and
+// the undo still takes back every byte of them.
+TEST(FileHandlerTest, HeldWritesWaitForTheObserverAndRollBackWithTheUndo) {
+  struct TEvents : TWriteObserver {
+    std::string log;
+    void BeforeWrite(TFileHandler&, uint64_t offset, int64_t length) override {
+      log += "w" + std::to_string(offset) + "+" + std::to_string(length) + " ";
+    }
+    void BeforeHeldWrites() override { log += "go "; }
+  } events;
+  TScratchDir dir;
+  std::string path = dir.File("h.DAT");
+  WriteFile(path, "0123456789");
+  TFileHandler h(path);
+  h.Open();
+  h.SetWriteObserver(&events);
+  h.BeginUndo();
+  h.HoldWrites();
+  h.WriteAt(2, "ab", 2);
+  h.WriteAt(9, "XYZ", 3);  // extends the file
+  h.WriteAt(3, "c", 1);    // over a held write: the later one wins
+  EXPECT_EQ(ReadFile(path), "0123456789");
+  EXPECT_EQ(events.log, "w2+2 w9+3 w3+1 ");
+  // A read sees what was written, so the held writes go first.
+  char buf[4] = {};
+  h.ReadAt(1, buf, 3);
+  EXPECT_EQ(std::string(buf, 3), "1ac");
+  EXPECT_EQ(ReadFile(path), "01ac45678XYZ");
+  EXPECT_EQ(events.log, "w2+2 w9+3 w3+1 go ");
+  h.WriteAt(0, "Q", 1);
+  EXPECT_TRUE(h.ReleaseWrites());
+  EXPECT_FALSE(h.HoldingWrites());
+  EXPECT_EQ(ReadFile(path), "Q1ac45678XYZ");
+  EXPECT_FALSE(h.ReleaseWrites());
+  // Dropped writes never arrive; the undo restores those that did.
+  h.HoldWrites();
+  h.WriteAt(5, "dropped", 7);
+  h.DropHeldWrites();
+  EXPECT_EQ(ReadFile(path), "Q1ac45678XYZ");
+  h.RollBackUndo();
+  EXPECT_EQ(ReadFile(path), "0123456789");
+  h.SetWriteObserver(nullptr);
+}
+
 TEST(FileHandlerTest, HandlersOfOneFileShareOneObjectButKeepTheirOwnPosition) {
   TScratchDir dir;
   std::string path = dir.File("p.DAT");

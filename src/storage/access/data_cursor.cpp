@@ -757,6 +757,17 @@ bool TDataCursor::LockSlot(uint32_t slot) {
   return true;
 }
 
+// A change of a record this cursor does not hold locks it before taking the
+// write lock: a lock waited for under the write lock would keep every other
+// process off the table, its holder included, for the whole wait.
+bool TDataCursor::LockForChange(uint32_t slot) {
+  if (locked_slot_ == slot || exclusive_ || table_->Exclusive()) return false;
+  if (table_->CursorLocks().Test(slot)) Fail(CAIRN_RECLOCKFAILED);
+  table_->LockRecord(slot);
+  table_->CursorLocks().Set(slot);
+  return true;
+}
+
 void TDataCursor::ReleaseLockOf(uint32_t slot) {
   if (slot == 0) return;
   if (locked_slot_ == slot) locked_slot_ = 0;
@@ -867,25 +878,16 @@ void TDataCursor::Modify(std::span<const uint8_t> record, bool unlock, const TBl
   // The resynchronisation after a failed post refreshed the record buffer;
   // posting the same edit again must not overwrite the other user's change.
   if (!held && failed_edit_slot_ == slot) Fail(CAIRN_KEYORRECDELETED);
-  table.WriteLock();
-  bool locked_here = false;
+  const bool locked_here = LockForChange(slot);
   try {
+    table.WriteLock();
     const std::vector<uint8_t> old_image = writer.Stored(slot);
     const bool deleted = old_image[0] != 0;
-    if (!held) {
-      if (deleted || old_image != seen) {
-        failed_edit_slot_ = slot;
-        Fail(CAIRN_KEYORRECDELETED);
-      }
-      if (!exclusive_ && !table.Exclusive()) {
-        if (table.CursorLocks().Test(slot)) Fail(CAIRN_RECLOCKFAILED);
-        table.LockRecord(slot);
-        table.CursorLocks().Set(slot);
-        locked_here = true;
-      }
-    } else if (deleted) {
+    if (!held && (deleted || old_image != seen)) {
+      failed_edit_slot_ = slot;
       Fail(CAIRN_KEYORRECDELETED);
     }
+    if (deleted) Fail(CAIRN_KEYORRECDELETED);
     const std::vector<uint8_t> written = writer.Modify(slot, old_image, record, blobs);
     failed_edit_slot_ = 0;
     AfterChange(written, slot);
@@ -911,29 +913,20 @@ void TDataCursor::Delete(std::span<const uint8_t> record) {
   TDataTable& table = *table_;
   TRecordWriter writer(table);
   const uint32_t slot = current_slot_;
-  table.WriteLock();
-  bool locked_here = false;
+  const bool held = locked_slot_ == slot;
+  const bool locked_here = LockForChange(slot);
   try {
-    if (table.CursorLocks().Test(slot) && locked_slot_ != slot) Fail(CAIRN_RECLOCKFAILED);
+    table.WriteLock();
     const std::vector<uint8_t> old_image = writer.Stored(slot);
     const bool deleted = old_image[0] != 0;
-    if (locked_slot_ != slot) {
-      const bool differs = record.size() == old_image.size() &&
-                           !std::equal(record.begin(), record.end(), old_image.begin());
-      if (deleted || differs) Fail(CAIRN_KEYORRECDELETED);
-      if (!exclusive_ && !table.Exclusive()) {
-        table.LockRecord(slot);
-        table.CursorLocks().Set(slot);
-        locked_here = true;
-      }
-    } else if (deleted) {
-      Fail(CAIRN_KEYORRECDELETED);
-    }
+    const bool differs = !held && record.size() == old_image.size() &&
+                         !std::equal(record.begin(), record.end(), old_image.begin());
+    if (deleted || differs) Fail(CAIRN_KEYORRECDELETED);
     writer.Delete(slot, old_image);
     marks_ = table.Marks();
     range_stale_ = true;
     state_ = TState::kGap;  // the next step continues from the deleted key
-    if (locked_slot_ == slot || locked_here) ReleaseLockOf(slot);
+    if (held || locked_here) ReleaseLockOf(slot);
     table.WriteUnlock();
   } catch (...) {
     try {

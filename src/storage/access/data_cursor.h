@@ -144,6 +144,9 @@ class TDataCursor {
   void RaiseTable(uint16_t code) const;
   void ReleaseLockOf(uint32_t slot);
   bool LockSlot(uint32_t slot);
+  // Locks `slot` for a change unless this cursor holds it (true when it
+  // locked it); 10258 while a sibling cursor holds it.
+  bool LockForChange(uint32_t slot);
   std::vector<uint8_t> KeyFor(int index, std::span<const uint8_t> record) const;
   void CheckWritable() const;
   void AfterChange(std::span<const uint8_t> key_source, uint32_t slot);

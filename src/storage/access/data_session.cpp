@@ -1,8 +1,10 @@
 #include "storage/access/data_session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "storage/access/data_directory.h"
 #include "storage/base/engine_error.h"
@@ -37,6 +39,14 @@ TDataSession::TDataSession() {
 }
 
 TDataSession::~TDataSession() = default;
+
+void TDataSession::WaitForRecordLock(unsigned refusals) const {
+  if (record_lock_wait_) {
+    record_lock_wait_(refusals);
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(settings_.lock_wait_time));
+}
 
 void TDataSession::AddPassword(std::string_view password) {
   if (password.empty() || HasPassword(password)) return;

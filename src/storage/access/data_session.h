@@ -41,6 +41,9 @@ class TDataSession {
   // Asked when no session password opens an encrypted table. It may add a
   // password to the session; returning true retries the check.
   using TPasswordEvent = std::function<bool(TDataSession& session, std::string_view table_name)>;
+  // Waits before the next try at a refused record lock; `refusals` counts
+  // the refusals so far. No table lock is held while it runs.
+  using TRecordLockWait = std::function<void(unsigned refusals)>;
 
   TDataSession();
   ~TDataSession();
@@ -63,6 +66,11 @@ class TDataSession {
   // the password event added one.
   bool CheckPassword(std::string_view table_password, std::string_view table_name);
 
+  // By default the wait between record-lock retries sleeps the lock wait
+  // time; a caller that must see the retries (a test) waits its own way.
+  void SetRecordLockWait(TRecordLockWait wait) { record_lock_wait_ = std::move(wait); }
+  void WaitForRecordLock(unsigned refusals) const;
+
   // Returns the session's directory object for `path` (one per folder).
   TDataDirectory& OpenDirectory(const std::string& path);
   // Forgets the directory; 10031 while a cursor still has a table of it open.
@@ -76,6 +84,7 @@ class TDataSession {
   TSessionSettings settings_;
   std::vector<std::string> passwords_;
   TPasswordEvent password_event_;
+  TRecordLockWait record_lock_wait_;
   std::map<std::string, std::unique_ptr<TDataDirectory>> directories_;
 };
 

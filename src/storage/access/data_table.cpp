@@ -416,23 +416,43 @@ void TDataTable::WriteUnlock() {
   if (!ok) Fail(CAIRN_LOCKTIMEOUT);
 }
 
+// A waiting record lock keeps nobody off the table: every read lock this
+// table holds (its own or the one the caller's operation took) goes for
+// the wait and comes back, with change detection, before the next try.
+// Under the write lock there is no waiting: the lock's holder may need the
+// write lock to post and let go, and every other process would be kept off
+// the table meanwhile; so callers take record locks before the write lock,
+// and one wanted during a change is refused at the first try.
 bool TDataTable::LockRecord(uint32_t slot) {
   if (slot == 0) Fail(CAIRN_RECLOCKFAILED);
+  if (write_locked_) {
+    if (!data_->LockRecord(slot)) {
+      ++record_lock_refusals_;
+      Fail(CAIRN_RECLOCKFAILED);
+    }
+    file_locks_.Set(slot);
+    return false;
+  }
   const TSessionSettings& settings = Session().Settings();
   const bool normal = !settings.strict_change_detection;
-  const bool had_read_lock = read_locked_;
+  const bool callers_read_lock = read_locked_;
+  const bool for_operation = read_lock_for_operation_;
   bool changed = false;
-  if (normal) changed = ReadLock() || changed;
+  if (normal) changed = ReadLock();
+  const bool reading = read_locked_;
   unsigned refusals = 0;
   while (!data_->LockRecord(slot)) {
     ++record_lock_refusals_;
-    if (normal && !had_read_lock) ReadUnlock();
+    if (reading) ReadUnlock();
     if (++refusals > settings.lock_retry_count) Fail(CAIRN_RECLOCKFAILED);
-    std::this_thread::sleep_for(std::chrono::milliseconds(settings.lock_wait_time));
-    if (normal) changed = ReadLock() || changed;
+    Session().WaitForRecordLock(refusals);
+    if (reading) {
+      changed = ReadLock() || changed;
+      read_lock_for_operation_ = for_operation;
+    }
   }
   file_locks_.Set(slot);
-  if (normal && !had_read_lock) ReadUnlock();
+  if (reading && !callers_read_lock) ReadUnlock();
   return changed;
 }
 

@@ -6,8 +6,10 @@
 //   write lock  the data file's write byte and the whole index / blob lock
 //               areas; excludes readers and writers.
 //   record lock one byte per slot in the data file, retried by the session's
-//               lock retry count and wait time before 10258.
-// Locks are taken read -> record or write -> record and released in reverse.
+//               lock retry count and wait time before 10258, holding no
+//               table lock while it waits.
+// Locks are taken read -> record, or record -> write when a change locks an
+// existing record; a new slot is locked under the write lock without waiting.
 // Taking the read or write lock compares the files' change counters with
 // the ones in memory and drops stale caches (change detection).
 #pragma once
@@ -89,7 +91,10 @@ class TDataTable {
   bool WriteLockHeld() const { return write_locked_; }
 
   // Record lock protocol for `slot` (10258 for 0 or when the retries run
-  // out). Returns whether change detection found a change meanwhile.
+  // out). Between tries no table lock is held: a read lock held on entry is
+  // given up for each wait and taken again (10249 when it cannot be). Under
+  // the write lock the first refusal is final. Returns whether change
+  // detection found a change meanwhile; the caller must catch up with it.
   bool LockRecord(uint32_t slot);
   // 10242 when this table did not lock the slot.
   void UnlockRecord(uint32_t slot);

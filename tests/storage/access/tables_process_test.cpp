@@ -121,6 +121,70 @@ TEST(TablesProcessTest, RecordHeldByAnotherProcessIsRetriedThenRefused) {
   EXPECT_EQ(holder.Wait(), 0);
 }
 
+// A record lock waits for its holder without keeping anyone off the table:
+// between its tries it holds no table lock, so other processes (with table
+// locks that give up at the first refusal) read and write meanwhile, and
+// when the lock comes it is checked against what changed in the wait.
+// The waiting process (B) tells each wait and waits for our word to retry.
+// Pessimistic B waits when the edit starts, under the read lock a strict
+// operation holds; optimistic B waits when it posts, before the write lock.
+TEST(TablesProcessTest, RecordLockRetriesLeaveTheTableToOthersWhileTheyWait) {
+  for (const char* mode : {"pessimistic", "strict", "optimistic"}) {
+    SCOPED_TRACE(mode);
+    TScratchDir dir;
+    {
+      TDataSession session;
+      TDataDirectory& directory = session.OpenDirectory(dir.path());
+      directory.CreateTable("Pal", PalDefinition());
+      TDataCursor cursor;
+      cursor.Open(directory, "Pal");
+      for (const char* item : {"held", "other"}) cursor.Append(PalRecord(cursor, item, "u", 730120));
+    }
+    std::vector<std::string> b_args{"session", dir.path(), "retries=2", "stepped"};
+    if (mode != std::string("pessimistic")) b_args.push_back(mode);
+    TChild a({"session", dir.path(), "table-attempts=1"});
+    TChild b(b_args);
+    TChild c({"session", dir.path(), "table-attempts=1"});
+    ASSERT_EQ(a.Ask("items"), "items held other");
+    ASSERT_EQ(a.Ask("hold held"), "ok");
+
+    // B runs out of retries; C writes in each of its waits.
+    ASSERT_EQ(b.Ask("pw held b1"), "waiting 1");
+    EXPECT_EQ(c.Ask("pw other c1"), "ok");
+    ASSERT_EQ(b.Ask("go"), "waiting 2");
+    EXPECT_EQ(c.Ask("append fresh"), "ok");
+    EXPECT_EQ(b.Ask("go"), "error " + std::to_string(CAIRN_RECLOCKFAILED));
+    EXPECT_EQ(b.Ask("locks"), "locks slot 0 read 0 write 0");
+
+    // While B waits again, C writes and A changes the held record and lets
+    // it go: B's next try gets the lock and finds the record changed.
+    ASSERT_EQ(b.Ask("pw held b2"), "waiting 1");
+    EXPECT_EQ(c.Ask("pw other c2"), "ok");
+    EXPECT_EQ(a.Ask("post held a1"), "ok");
+    EXPECT_EQ(b.Ask("go"), "error " + std::to_string(CAIRN_KEYORRECDELETED));
+    EXPECT_EQ(b.Ask("locks"), "locks slot 0 read 0 write 0");
+    EXPECT_EQ(b.Ask("items"), "items fresh held other");
+    EXPECT_EQ(b.Ask("pw held b3"), "ok");
+
+    for (TChild* child : {&a, &b, &c}) {
+      child->CloseInput();
+      EXPECT_EQ(child->Wait(), 0);
+    }
+    TDataSession session;
+    TDataCursor cursor;
+    cursor.Open(session.OpenDirectory(dir.path()), "Pal");
+    std::map<std::string, std::string> found;
+    std::vector<uint8_t> record;
+    cursor.SetToBegin();
+    while (cursor.Next(record) == CAIRN_NONE)
+      found[FieldText(cursor, record, "Item")] = FieldText(cursor, record, "PW");
+    EXPECT_EQ(found, (std::map<std::string, std::string>{
+                         {"fresh", "pw"}, {"held", "b3"}, {"other", "c2"}}));
+    for (const auto& fault : CheckTableFiles(cursor.Table()).faults) ADD_FAILURE() << fault;
+    for (const auto& fault : CheckIndexFile(cursor.Table().Index()).faults) ADD_FAILURE() << fault;
+  }
+}
+
 // Table locks between processes, with short retries so that a refusal
 // comes quickly: another process's writer keeps out our reader and writer
 // (10249), and a write lock refused halfway gives back what it had taken.

@@ -12,6 +12,11 @@
 //   tables_worker hold DIR ITEM
 //     Locks the record ITEM, prints "locked", waits for a line on standard
 //     input, unlocks, prints "released" and waits for end of input.
+//   tables_worker session DIR [strict] [optimistic] [retries=N] [table-attempts=N]
+//                         [stepped]
+//     One long-lived session answering a line per command (see RunCommand).
+//     stepped: each wait before a record-lock retry prints "waiting N" and
+//     reads a line instead of sleeping, so the test decides when it retries.
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -98,6 +103,10 @@ bool FindAndLock(TDataCursor& cursor, const std::string& item, std::vector<uint8
   return true;
 }
 
+// items | append ITEM | locks | release | post ITEM PW (the held record) |
+// hold ITEM | rename ITEM NEW | pw ITEM PW | delete ITEM; the last four
+// show ITEM afresh and lock it for the edit first. Answers "ok", "items ...",
+// "locks ..." or "error CODE".
 std::string RunCommand(TDataCursor& cursor, const std::string& line) {
   std::istringstream in(line);
   std::string command, item, value;
@@ -112,6 +121,21 @@ std::string RunCommand(TDataCursor& cursor, const std::string& line) {
     cursor.Append(PalRecord(cursor, item, "other", 730120));
     return "ok";
   }
+  if (command == "locks") {
+    TDataTable& table = cursor.Table();
+    return "locks slot " + std::to_string(cursor.LockedSlot()) + " read " +
+           std::to_string(table.ReadLockHeld()) + " write " + std::to_string(table.WriteLockHeld());
+  }
+  if (command == "release") {
+    cursor.Unlock();
+    return "ok";
+  }
+  if (command == "post") {  // the record held since "hold" gets PW and is let go
+    cursor.GetCurrent(record);
+    cursor.Modify(PalRecord(cursor, item, cairn::testing::FieldText(cursor, record, "User"),
+                            730120, value));
+    return "ok";
+  }
   if (!FindAndLock(cursor, item, record)) return "error " + std::to_string(CAIRN_RECNOTFOUND);
   const std::string user = cairn::testing::FieldText(cursor, record, "User");
   const std::string pw = cairn::testing::FieldText(cursor, record, "PW");
@@ -121,14 +145,33 @@ std::string RunCommand(TDataCursor& cursor, const std::string& line) {
     cursor.Modify(PalRecord(cursor, item, user, 730120, value));
   } else if (command == "delete") {
     cursor.Delete(record);
-  } else {
+  } else if (command != "hold") {
     return "error usage";
   }
   return "ok";
 }
 
-int Session(const std::string& dir) {
+int Session(const std::string& dir, const std::vector<std::string>& options) {
   TDataSession session;
+  for (const std::string& option : options) {
+    if (option == "strict") {
+      session.Settings().strict_change_detection = true;
+    } else if (option == "optimistic") {
+      session.Settings().lock_protocol = TLockProtocol::kOptimistic;
+    } else if (option.starts_with("retries=")) {
+      session.Settings().lock_retry_count = uint8_t(std::stoi(option.substr(8)));
+    } else if (option.starts_with("table-attempts=")) {
+      session.Settings().table_lock_attempts = uint32_t(std::stoul(option.substr(15)));
+    } else if (option == "stepped") {
+      session.SetRecordLockWait([](unsigned refusals) {
+        std::cout << "waiting " << refusals << "\n" << std::flush;
+        std::string go;
+        std::getline(std::cin, go);
+      });
+    } else {
+      return 2;
+    }
+  }
   TDataCursor cursor;
   cursor.Open(session.OpenDirectory(dir), "Pal");
   std::string line;
@@ -171,7 +214,8 @@ int main(int argc, char** argv) {
       return Workload(args[1], std::stoi(args[2]), std::stoi(args[3]));
     if (args.size() == 3 && args[0] == "hold") return Hold(args[1], args[2]);
     if (args.size() == 3 && args[0] == "lock") return HoldTableLock(args[1], args[2]);
-    if (args.size() == 2 && args[0] == "session") return Session(args[1]);
+    if (args.size() >= 2 && args[0] == "session")
+      return Session(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
     if (args.size() == 3 && args[0] == "append") {
       TDataSession session;
       TDataCursor cursor;

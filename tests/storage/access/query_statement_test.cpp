@@ -189,6 +189,11 @@ TEST_F(QueryTest, IndexMatchingDecidesLiveOrCopiedAtEveryExecution) {
   statement.Execute(true, 2);
   EXPECT_FALSE(statement.IsLive());
   EXPECT_EQ(statement.Cursor().RecordCount(), 2u);
+  // The same statement executed again is planned again: live, the copy gone.
+  statement.Execute(true);
+  EXPECT_TRUE(statement.IsLive());
+  EXPECT_EQ(statement.Cursor().RecordCount(), 4u);
+  EXPECT_TRUE(ScratchEmpty());
   statement.Close();
   EXPECT_TRUE(ScratchEmpty());
 }

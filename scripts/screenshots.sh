@@ -5,6 +5,8 @@
 # a temporary program folder, fills a copy of the table with a few records,
 # and runs tarn on a virtual X server with a window manager, answering the
 # first-start notice and the default start-up password. It writes
+#   start.png       the window as it opens
+#   hint.png        the grid's pop-up hint
 #   main.png        the window with records, the current row and column
 #   readonly.png, readonly-2.png   a re-order that gives a read-only copy:
 #                   "Edits Disabled" in each of its two colours
@@ -98,6 +100,11 @@ if [ "${1:-}" = "--inside" ]; then
 
   # The delivered table: the window, the current row band and column.
   start_tarn "$work/delivered" with-entry-shots
+  shot start.png  # as it opens: the first record current, the navigator focused
+  # The grid's pop-up hint, five lines, below the mouse.
+  xdotool mousemove --window "$main" $((500 * scale)) $((400 * scale))
+  sleep 1.5
+  shot hint.png
   # Record 2's User cell: the column turns StartColStr, its title red and bold.
   click "$main" $(cell 2 400)
   shot main.png

@@ -3,7 +3,8 @@
 // colour (top) to the end colour (bottom), a glyph centred on it and no
 // caption by default. While the mouse is over it the fill turns the hover
 // colour. It takes the keyboard focus (Tab) and Space or Enter presses it;
-// the focus shows as a dotted frame inside the face. Its hint shows as a pop-up and in a hint status bar.
+// the focus shows as a dotted frame inside the face. Its hint shows as a
+// pop-up and in a hint status bar.
 #pragma once
 
 #include <QAbstractButton>

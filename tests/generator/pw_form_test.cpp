@@ -336,6 +336,29 @@ TEST_F(PWformTest, CopyAndCloseIsTheOnlyWriterOfGeneratedPassword) {
   EXPECT_EQ(Globals().GeneratedPassword, "typed by hand");
 }
 
+TEST_F(PWformTest, WorksFromTheKeyboardAlone) {
+  TPWform form;
+  form.show();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  services_.next_choice = key_;
+  auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+  press(Qt::Key_Tab);  // from the file box to Select a File
+  ASSERT_EQ(QApplication::focusWidget(), form.SelectBtn);
+  press(Qt::Key_Space);
+  EXPECT_EQ(services_.choices, 1);
+  ASSERT_EQ(QApplication::focusWidget(), form.EdModifier);
+  QTest::keyClicks(form.EdModifier, QStringLiteral("name"));
+  press(Qt::Key_Tab);
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("23"));
+  press(Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), form.CopyBtn);
+  press(Qt::Key_Return);
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  EXPECT_EQ(Globals().GeneratedPassword,
+            Expected(key_, QStringLiteral("name"), QStringLiteral("23")));
+}
+
 TEST_F(PWformTest, HelpAndPanelClick) {
   TPWform form;
   form.show();

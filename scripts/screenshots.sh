@@ -17,6 +17,7 @@
 #   paste-question.png, pasted.png   Copy and Close, the question, Yes
 #   notice.png, entry.png    the first-start notice and the start-up password
 #   menu-help.png, help.png, colours.png, about.png   windows reached by Alt
+#   wider.png       the window made wider and lower
 # Needs xvfb-run, openbox, xdotool and import (imagemagick); not part of the
 # tests.
 # Usage: [TARN_SHOT_SCALE=2] [TARN_SHOT_SCREEN=1366x768] \
@@ -153,6 +154,9 @@ if [ "${1:-}" = "--inside" ]; then
   shot about.png
   xdotool windowactivate --sync "$id" key alt+F4
   [ "$(new_active "$id")" = "$main" ]
+  # Wider: the columns grow in proportion, the buttons keep to the right edge.
+  xdotool windowsize "$main" $((1200 * scale)) $((700 * scale))
+  shot wider.png
   stop_tarn
 
   # A table without an index on Web: ordering by Web is a read-only copy.

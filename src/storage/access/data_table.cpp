@@ -88,18 +88,18 @@ void TDataTable::Create(TDataDirectory& directory, std::string_view name,
   const std::string data_name = directory.FileName(name, ".DAT");
   const std::string index_name = directory.FileName(name, ".IDX");
   const std::string blob_name = directory.FileName(name, ".BLB");
-  table.data_ = std::make_unique<TDataFile>(table.name_);
   const bool in_memory = directory.InMemory();
+  table.data_ = std::make_unique<TDataFile>(table.name_);
   table.data_->set_file_name(data_name);
-  if (table.data_->Exists()) table.Fail(CAIRN_TABLEEXISTS);
   table.data_->set_in_memory(in_memory);
+  if (table.data_->Exists()) table.Fail(CAIRN_TABLEEXISTS);
   bool done = false;
   try {
     table.data_->CreateHeader(params);
     table.index_ = std::make_unique<TIndexFile>(MakeIndexInfo(table, *table.data_));
     table.index_->set_file_name(index_name);
-    table.index_->CreateIndexFile();
     table.index_->set_in_memory(in_memory);
+    table.index_->CreateIndexFile();
     bool have_primary = false;
     for (const TIndexDefinition& def : definition.indexes) {
       TIndexDescriptor d;
@@ -130,8 +130,8 @@ void TDataTable::Create(TDataDirectory& directory, std::string_view name,
       table.blob_ = std::make_unique<TBlobFile>(table.name_, blob_name,
                                                 table.data_->Header().BlobBlockSizeRaw(),
                                                 table.data_->Encrypted());
-      table.blob_->Create();
       table.blob_->set_in_memory(in_memory);
+      table.blob_->Create();
     }
     table.data_->FlushBuffers(true);
     table.index_->Flush();
@@ -193,10 +193,10 @@ void TDataTable::Open(bool exclusive, bool read_only) {
 void TDataTable::OpenFiles() {
   const TSessionSettings& settings = Session().Settings();
   data_ = std::make_unique<TDataFile>(name_);
-  data_->set_file_name(directory_.FileName(name_, ".DAT"));
   const bool in_memory = directory_.InMemory();
-  data_->set_exclusive(exclusive_);
+  data_->set_file_name(directory_.FileName(name_, ".DAT"));
   data_->set_in_memory(in_memory);
+  data_->set_exclusive(exclusive_);
   TDataFileHooks hooks;
   hooks.write_lock_held = [this] { return CachesMustGrow(); };
   hooks.table_changed_on_disk = [this] { return ChangedBeforeDiskRead(); };
@@ -208,8 +208,8 @@ void TDataTable::OpenFiles() {
 
   index_ = std::make_unique<TIndexFile>(MakeIndexInfo(*this, *data_));
   index_->set_file_name(directory_.FileName(name_, ".IDX"));
-  index_->set_exclusive(exclusive_);
   index_->set_in_memory(in_memory);
+  index_->set_exclusive(exclusive_);
   try {
     index_->OpenIndexFile();
   } catch (const ECairnEngineError& error) {
@@ -229,14 +229,14 @@ void TDataTable::OpenFiles() {
     blob_ =
         std::make_unique<TBlobFile>(name_, directory_.FileName(name_, ".BLB"),
                                     data_->Header().BlobBlockSizeRaw(), data_->Encrypted(), sizes);
-    blob_->set_exclusive(exclusive_);
     blob_->set_in_memory(in_memory);
+    blob_->set_exclusive(exclusive_);
     blob_->SetWritesDeferred([this] { return CachesMustGrow(); });
     blob_->Open();
   }
-  journal_ = std::make_unique<TJournal>(
   // A crash loses memory files with the process, so they need no journal.
   if (in_memory) return;
+  journal_ = std::make_unique<TJournal>(
       directory_.FileName(name_, ".JNL"),
       std::array<TFileHandler*, TJournal::kFiles>{data_.get(), index_.get(), blob_.get()});
   journal_->set_force_flush(settings.force_buffer_flush);

@@ -108,12 +108,13 @@ int64_t TFileHandler::Read(void* buffer, int64_t length, bool allow_short) {
 
 void TFileHandler::Write(const void* buffer, int64_t length) {
   if (!open_) Raise(CAIRN_OSEBADF);
+  std::span<const uint8_t> replaced;
+  if (undo_active_) replaced = SaveForUndo(length);
   if (observer_) {
     const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
     Check(position);
-    observer_->BeforeWrite(*this, uint64_t(position), length);
+    observer_->BeforeWrite(*this, uint64_t(position), length, replaced);
   }
-  if (undo_active_) SaveForUndo(length);
   unflushed_ = true;
   if (holding_ && length > 0) {
     std::lock_guard guard(file_->mutex());
@@ -199,7 +200,7 @@ void TFileHandler::EndUndo() {
 // saving: the rollback cuts them off. Nobody else writes the file while a
 // change holds the write lock, so the lowest cut since BeginUndo stands in
 // for asking the file's size on every write.
-void TFileHandler::SaveForUndo(int64_t length) {
+std::span<const uint8_t> TFileHandler::SaveForUndo(int64_t length) {
   std::lock_guard guard(file_->mutex());
   const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
   Check(position);
@@ -207,12 +208,13 @@ void TFileHandler::SaveForUndo(int64_t length) {
   const uint64_t start = uint64_t(position);
   if (length == 0) undo_limit_ = std::min(undo_limit_, start);
   const uint64_t end = length == 0 ? limit : std::min(limit, start + uint64_t(length));
-  if (start >= end) return;
+  if (start >= end) return {};
   TUndoEntry entry{start, std::vector<uint8_t>(end - start)};
   const int64_t got = file_->Read(handle_id_, entry.bytes.data(), int64_t(entry.bytes.size()));
   file_->Seek(handle_id_, kSeekStart, position);
   if (got != int64_t(entry.bytes.size())) Raise(CAIRN_READERR);
   undo_.push_back(std::move(entry));
+  return undo_.back().bytes;
 }
 
 void TFileHandler::RollBackUndo() {

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,10 +31,13 @@ class TFileHandler;
 
 // Told before every write, truncation or extension through a handler, with
 // the position and length (0: the file is cut there); the rollback journal.
+// `replaced` holds the bytes from `offset` on that the write replaces, as far
+// as the handler's undo saved them (possibly none), so they are read once.
 class TWriteObserver {
  public:
   virtual ~TWriteObserver() = default;
-  virtual void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length) = 0;
+  virtual void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
+                           std::span<const uint8_t> replaced) = 0;
   // Told before writes a handler held back (see HoldWrites) reach its file.
   virtual void BeforeHeldWrites() {}
 };
@@ -201,7 +205,7 @@ class TFileHandler {
     uint64_t offset;
     std::vector<uint8_t> bytes;
   };
-  void SaveForUndo(int64_t length);
+  std::span<const uint8_t> SaveForUndo(int64_t length);
   void WriteThrough(const void* buffer, int64_t length);
   void ReleaseHeld();
   TWriteObserver* observer_ = nullptr;

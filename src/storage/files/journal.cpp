@@ -136,7 +136,8 @@ bool TJournal::Unlink() {
 
 void TJournal::PhysicalSyncFolder() { TPhysicalFile::SyncFolderOf(path_); }
 
-void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length) {
+void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
+                           std::span<const uint8_t> replaced) {
   if (playing_back_ || !attached_) return;
   const int index = IndexOf(file);
   if (index < 0) return;
@@ -144,14 +145,16 @@ void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length) 
   const uint64_t limit = sizes_[size_t(index)];
   const uint64_t end = length == 0 ? limit : std::min(limit, offset + uint64_t(length));
   if (offset < end) {
-    // The bytes this write replaces, read through the shared file object
-    // without moving the handler's position.
+    // The bytes this write replaces: the undo's copy, else read through the
+    // shared file object without moving the handler's position.
     std::vector<uint8_t> entry(kEntryHead + (end - offset) + 4);
     entry[0] = uint8_t(index);
     le::PutU64(&entry[1], offset);
     le::PutU32(&entry[9], uint32_t(end - offset));
     TAbstractFile* object = file.file();
-    {
+    if (replaced.size() >= end - offset) {
+      std::memcpy(&entry[kEntryHead], replaced.data(), end - offset);
+    } else {
       std::lock_guard guard(object->mutex());
       const int id = file.handle_id();
       const int64_t position = object->Seek(id, kSeekCurrent, 0);

@@ -69,7 +69,8 @@ class TJournal : public TWriteObserver {
   // True when a journal file exists (a cheap test before RecoverIfLeft).
   bool Exists() const;
 
-  void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length) override;
+  void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
+                   std::span<const uint8_t> replaced) override;
   void BeforeHeldWrites() override;
 
  private:

@@ -17,6 +17,7 @@
 #   paste-question.png, pasted.png   Copy and Close, the question, Yes
 #   notice.png, entry.png    the first-start notice and the start-up password
 #   menu-help.png, help.png, colours.png, about.png   windows reached by Alt
+#   preview.png     the password list in the report preview
 #   wider.png       the window made wider and lower
 # Needs xvfb-run, openbox, xdotool and import (imagemagick); not part of the
 # tests.
@@ -34,7 +35,8 @@ window() {
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
   done
-  echo "no window '$1'" >&2
+  echo "no window '$1'; the screen is in $OUT/failed.png" >&2
+  import -window root "$OUT/failed.png"
   return 1
 }
 # Waits (bounded) for the active window to be another than $1; prints it.
@@ -152,6 +154,16 @@ if [ "${1:-}" = "--inside" ]; then
   xdotool key alt+b  # About, a top-level entry
   id=$(window '^ About this Software$')
   shot about.png
+  xdotool windowactivate --sync "$id" key alt+F4
+  [ "$(new_active "$id")" = "$main" ]
+  # The password list in the report preview, from the print button on SubHead
+  # (46 high, above the 100-high notes and the 19-high status bar).
+  click "$main" 981 $(((760 - 19 - 100 - 46) + 23))
+  id=$(window '^Confirm$')  # "Are you SURE it is absolutely necessary ...": Yes
+  xdotool windowactivate --sync "$id" key Return
+  id=$(window '^Print Preview$')
+  sleep 1
+  shot preview.png
   xdotool windowactivate --sync "$id" key alt+F4
   [ "$(new_active "$id")" = "$main" ]
   # Wider: the columns grow in proportion, the buttons keep to the right edge.

@@ -841,24 +841,42 @@ void TDataCursor::AfterChange(std::span<const uint8_t> image, uint32_t slot) {
   }
 }
 
+// The new record's slot is known only under the write lock, where its lock
+// gets one try. A refusal (a stale lock on a freed slot, held until its
+// holder can read the table again) rolls the append back; like any refused
+// record lock it then waits with no table lock held and tries again.
+// Inside a transaction the failed change has rolled the transaction back.
 void TDataCursor::Append(std::span<const uint8_t> record, const TBlobValues& blobs) {
   CheckWritable();
   TRecordWriter writer(*table_);
   writer.CheckRecord(record);
   TOperation op(*this);
   TDataTable& table = *table_;
-  if (table.WriteLock() || table.Marks() != marks_) Resync();
-  try {
-    const std::vector<uint8_t> written = writer.Append(record, blobs);
-    AfterChange(written, le::U32(written.data() + 1));
-    table.WriteUnlock();
-  } catch (...) {
+  const bool in_transaction = directory_->InTransaction();
+  auto give_back = [&] {
     try {
       table.WriteUnlock();
     } catch (...) {
     }
     marks_ = table.Marks();
-    throw;
+  };
+  for (unsigned refusals = 1;; ++refusals) {
+    if (table.WriteLock() || table.Marks() != marks_) Resync();
+    try {
+      const std::vector<uint8_t> written = writer.Append(record, blobs);
+      AfterChange(written, le::U32(written.data() + 1));
+      table.WriteUnlock();
+      return;
+    } catch (const ECairnEngineError& error) {
+      give_back();
+      if (error.code() != CAIRN_RECLOCKFAILED || in_transaction ||
+          refusals > table.Session().Settings().lock_retry_count)
+        throw;
+    } catch (...) {
+      give_back();
+      throw;
+    }
+    table.Session().WaitForRecordLock(refusals);
   }
 }
 

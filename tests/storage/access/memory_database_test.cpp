@@ -13,6 +13,7 @@
 #include "storage/access/dataset_query.h"
 #include "storage/access/dataset_session.h"
 #include "storage/base/engine_error.h"
+#include "storage/files/file_handler.h"
 #include "storage/files/file_list.h"
 #include "tables_test_support.h"
 
@@ -203,6 +204,24 @@ TEST_F(MemoryDatabaseTest, FailuresLeaveNoMemoryFileBehind) {
   EXPECT_EQ(EngineCode([&] { memory.DeleteTable("Pal"); }), CAIRN_TABLEOPEN);
   cursor.Close();
   memory.DeleteTable("Pal");
+  EXPECT_EQ(TFileList::Instance().Count(), registered);
+
+  // A memory file has a length limit of its own; a write past it changes
+  // nothing.
+  TFileHandler huge("Memory/Huge.DAT");
+  huge.set_in_memory(true);
+  huge.Create();
+  huge.WriteAt(0, "abc", 3);
+  try {
+    huge.WriteAt(uint64_t(1) << 41, "x", 1);
+    ADD_FAILURE() << "a write past the limit was accepted";
+  } catch (const ECairnEngineError& e) {
+    EXPECT_EQ(e.code(), CAIRN_OSEINVMEM);
+    EXPECT_EQ(e.text(), "Invalid length for the in-memory table 'Memory/Huge.DAT'");
+  }
+  EXPECT_EQ(huge.Size(), 3);
+  huge.Close();
+  huge.Delete();
   EXPECT_EQ(TFileList::Instance().Count(), registered);
   ExpectNothingOnDisk();
 }

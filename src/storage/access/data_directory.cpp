@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 
 #include "storage/access/data_session.h"
@@ -120,6 +121,10 @@ void TDataDirectory::Commit() {
   in_transaction_ = false;
   const std::vector<TDataTable*> tables = std::move(changed_);
   changed_.clear();
+  if (tables.size() > 1 && !in_memory_) {
+    CommitTogether(tables);
+    return;
+  }
   size_t done = 0;
   try {
     for (; done < tables.size(); ++done) tables[done]->EndTransaction(true);
@@ -133,6 +138,40 @@ void TDataDirectory::Commit() {
     }
     throw;
   }
+}
+
+// Several tables commit as one: each is written under its journal, which
+// names a super-journal; deleting the super-journal is the commit point
+// (the protocol is at TJournal).
+void TDataDirectory::CommitTogether(const std::vector<TDataTable*>& tables) {
+  const bool force = session_.Settings().force_buffer_flush;
+  const std::string super = TJournal::CreateSuper(path_, force);
+  try {
+    for (TDataTable* table : tables) table->PrepareCommit(super);
+    TJournal::RemoveSuper(super, force);
+  } catch (...) {
+    bool restored = true;
+    for (TDataTable* table : tables) {
+      try {
+        table->EndTransaction(false);
+      } catch (...) {
+        restored = false;
+      }
+    }
+    // A table that could not be restored keeps its journal, which must find
+    // its super-journal to be played back.
+    if (restored) std::remove(super.c_str());
+    throw;
+  }
+  std::exception_ptr failure;
+  for (TDataTable* table : tables) {
+    try {
+      table->FinishCommit();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TDataDirectory::Rollback() {

@@ -74,6 +74,7 @@ class TDataDirectory {
 
  private:
   std::string Key(std::string_view name) const;
+  void CommitTogether(const std::vector<TDataTable*>& tables);
 
   TDataSession& session_;
   std::string path_;

@@ -594,6 +594,7 @@ void TDataTable::RollBackChange() {
   std::exception_ptr failure;
   if (in_change_) {
     in_change_ = false;
+    if (journal_) journal_->Release();
     for (TFileHandler* file : {static_cast<TFileHandler*>(data_.get()),
                                static_cast<TFileHandler*>(index_.get()),
                                static_cast<TFileHandler*>(blob_.get())}) {
@@ -614,6 +615,32 @@ void TDataTable::RollBackChange() {
   }
   DiscardBuffers();
   if (failure) std::rethrow_exception(failure);
+}
+
+void TDataTable::PrepareCommit(const std::string& super_journal) {
+  if (!in_transaction_) return;
+  if (journal_) journal_->JoinSuper(super_journal);
+  Flush();
+}
+
+void TDataTable::FinishCommit() {
+  if (!in_transaction_) return;
+  in_transaction_ = false;
+  in_change_ = false;
+  data_->EndUndo();
+  index_->EndUndo();
+  if (blob_) blob_->EndUndo();
+  if (journal_) {
+    journal_->Release();
+    try {
+      journal_->Commit();
+    } catch (...) {
+      // Committed already: a journal left here names a super-journal that is
+      // gone, so it is deleted, not played back.
+      journal_->Abandon();
+    }
+  }
+  WriteUnlock();
 }
 
 void TDataTable::EndTransaction(bool commit) {

@@ -140,6 +140,13 @@ class TDataTable {
   // The directory ends the transaction for this table: commit writes the
   // caches as one change, else they are dropped; the write lock goes.
   void EndTransaction(bool commit);
+  // A transaction that changed several tables commits in two steps (see
+  // TJournal::JoinSuper): PrepareCommit writes this table under its journal,
+  // which names the super-journal, and keeps the journal and the write lock;
+  // once the super-journal is gone FinishCommit deletes the journal and lets
+  // the lock go. EndTransaction(false) undoes a prepared table.
+  void PrepareCommit(const std::string& super_journal);
+  void FinishCommit();
 
   // Writes every dirty buffer and header; fdatasync for each written file
   // when the session forces buffer flushes or `force_os` is set.

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -24,6 +26,8 @@ constexpr uint32_t kVersion = 1;
 constexpr size_t kHeaderSize = 8 + 4 + 4 + 8 * TJournal::kFiles + 4;
 constexpr size_t kEntryHead = 1 + 8 + 4;
 constexpr uint64_t kNoFile = UINT64_MAX;
+constexpr uint8_t kSuperEntry = 255;
+constexpr char kSuperMagic[8] = {'C', 'a', 'i', 'r', 'n', 'S', 'J', 'n'};
 
 uint32_t Crc(uint32_t crc, const void* bytes, size_t length) {
   return uint32_t(crc32(crc, static_cast<const Bytef*>(bytes), uInt(length)));
@@ -51,6 +55,80 @@ bool LockJournal(int fd) {
 
 [[noreturn]] void JournalFailed(const std::string& path) {
   RaiseEngineError(CAIRN_WRITEERR, path);
+}
+
+// The whole file behind `fd`; false on a read error.
+bool ReadWhole(int fd, std::vector<uint8_t>& bytes) {
+  uint8_t buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+}
+
+// A journal's header and its whole entries, up to the first torn one.
+struct TParsed {
+  struct TEntry {
+    int file;
+    uint64_t offset;
+    size_t at;
+    uint32_t length;
+  };
+  bool valid = false;
+  std::array<uint64_t, TJournal::kFiles> sizes{};
+  std::vector<TEntry> entries;
+  std::string super;  // the super-journal it names, if any
+};
+
+TParsed Parse(const std::vector<uint8_t>& bytes) {
+  TParsed parsed;
+  parsed.valid = bytes.size() >= kHeaderSize && std::memcmp(bytes.data(), kMagic, 8) == 0 &&
+                 le::U32(&bytes[8]) == kVersion &&
+                 le::U32(&bytes[kHeaderSize - 4]) == Crc(0, bytes.data(), kHeaderSize - 4);
+  if (!parsed.valid) return parsed;
+  for (int i = 0; i < TJournal::kFiles; ++i) parsed.sizes[size_t(i)] = le::U64(&bytes[16 + 8 * i]);
+  uint8_t nonce[4];
+  le::PutU32(nonce, le::U32(&bytes[12]));
+  size_t at = kHeaderSize;
+  while (bytes.size() - at >= kEntryHead + 4) {
+    const int file = bytes[at];
+    const uint64_t offset = le::U64(&bytes[at + 1]);
+    const uint32_t length = le::U32(&bytes[at + 9]);
+    if ((file >= TJournal::kFiles && file != kSuperEntry) ||
+        bytes.size() - at - kEntryHead - 4 < length)
+      break;
+    const size_t crc_at = at + kEntryHead + length;
+    if (le::U32(&bytes[crc_at]) != Crc(Crc(0, nonce, 4), &bytes[at], crc_at - at)) break;
+    if (file == kSuperEntry) {
+      parsed.super.assign(reinterpret_cast<const char*>(&bytes[at + kEntryHead]), length);
+    } else {
+      parsed.entries.push_back({file, offset, at + kEntryHead, length});
+    }
+    at = crc_at + 4;
+  }
+  return parsed;
+}
+
+// Deletes a super-journal once no journal beside it names it.
+void ForgetSuperIfUnused(const std::string& super) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path folder = fs::path(super).parent_path();
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    if (entry.path().extension() != ".JNL") continue;
+    const int fd = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    std::vector<uint8_t> bytes;
+    const bool read = ReadWhole(fd, bytes);
+    ::close(fd);
+    if (!read || Parse(bytes).super == super) return;
+  }
+  if (::unlink(super.c_str()) != 0) return;
+  if (TFileFaults::Instance().recording()) TFileFaults::Instance().Removed(super);
+  TPhysicalFile::SyncFolderOf(super);
 }
 
 }  // namespace
@@ -204,6 +282,8 @@ void TJournal::Commit() {
       if (file && file->is_open() && file->Unflushed()) file->Flush();
     }
   }
+  // Joined to a super-journal: its removal commits, this journal goes after.
+  if (held_) return;
   // Unlinked while still locked: nobody can take it for a journal left behind.
   const bool removed = Unlink();
   ::close(fd_);
@@ -214,6 +294,7 @@ void TJournal::Commit() {
 }
 
 void TJournal::Abandon() {
+  held_ = false;
   if (fd_ < 0) return;
   ::close(fd_);
   fd_ = -1;
@@ -232,45 +313,21 @@ bool TJournal::RecoverIfLeft() {
     return false;
   }
   std::vector<uint8_t> bytes;
-  {
-    uint8_t buffer[65536];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        ::close(fd);
-        RaiseEngineError(CAIRN_READERR, path_);
-      }
-      bytes.insert(bytes.end(), buffer, buffer + n);
-    }
+  if (!ReadWhole(fd, bytes)) {
+    ::close(fd);
+    RaiseEngineError(CAIRN_READERR, path_);
   }
-  struct TEntry {
-    int file;
-    uint64_t offset;
-    size_t at;
-    uint32_t length;
-  };
-  std::vector<TEntry> entries;
-  std::array<uint64_t, kFiles> sizes{};
-  bool valid = bytes.size() >= kHeaderSize && std::memcmp(bytes.data(), kMagic, 8) == 0 &&
-               le::U32(&bytes[8]) == kVersion &&
-               le::U32(&bytes[kHeaderSize - 4]) == Crc(0, bytes.data(), kHeaderSize - 4);
-  if (valid) {
-    const uint32_t nonce = le::U32(&bytes[12]);
-    for (int i = 0; i < kFiles; ++i) sizes[size_t(i)] = le::U64(&bytes[16 + 8 * i]);
-    uint8_t nonce_bytes[4];
-    le::PutU32(nonce_bytes, nonce);
-    size_t at = kHeaderSize;
-    while (bytes.size() - at >= kEntryHead + 4) {
-      const int file = bytes[at];
-      const uint64_t offset = le::U64(&bytes[at + 1]);
-      const uint32_t length = le::U32(&bytes[at + 9]);
-      if (file >= kFiles || bytes.size() - at - kEntryHead - 4 < length) break;
-      const size_t crc_at = at + kEntryHead + length;
-      if (le::U32(&bytes[crc_at]) != Crc(Crc(0, nonce_bytes, 4), &bytes[at], crc_at - at)) break;
-      entries.push_back({file, offset, at + kEntryHead, length});
-      at = crc_at + 4;
-    }
+  const TParsed parsed = Parse(bytes);
+  const bool valid = parsed.valid;
+  const auto& entries = parsed.entries;
+  const auto& sizes = parsed.sizes;
+  if (!parsed.super.empty() && ::access(parsed.super.c_str(), F_OK) != 0 && errno == ENOENT) {
+    // Its super-journal is gone: the change committed with the other tables.
+    const bool removed = Unlink();
+    ::close(fd);
+    if (!removed) JournalFailed(path_);
+    PhysicalSyncFolder();
+    return true;
   }
   // Without a whole header no table byte was written yet.
   playing_back_ = true;
@@ -297,7 +354,58 @@ bool TJournal::RecoverIfLeft() {
   ::close(fd);
   if (!removed) JournalFailed(path_);
   PhysicalSyncFolder();
+  if (!parsed.super.empty()) ForgetSuperIfUnused(parsed.super);
   return true;
+}
+
+void TJournal::JoinSuper(const std::string& super_path) {
+  if (fd_ < 0) Start();
+  std::vector<uint8_t> entry(kEntryHead + super_path.size() + 4);
+  entry[0] = kSuperEntry;
+  le::PutU64(&entry[1], 0);
+  le::PutU32(&entry[9], uint32_t(super_path.size()));
+  std::memcpy(&entry[kEntryHead], super_path.data(), super_path.size());
+  uint8_t nonce[4];
+  le::PutU32(nonce, nonce_);
+  le::PutU32(&entry[entry.size() - 4], Crc(Crc(0, nonce, 4), entry.data(), entry.size() - 4));
+  Append(entry.data(), entry.size());
+  // Named on disk before the super-journal can go, also when no table write
+  // of the flush follows to take the journal to disk.
+  if (force_flush_) MakeDurable();
+  held_ = true;
+}
+
+std::string TJournal::CreateSuper(const std::string& folder, bool force_flush) {
+  std::random_device random;
+  for (;;) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/%08X.SJN", unsigned(random()));
+    const std::string path = folder + name;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) JournalFailed(path);
+    TFileFaults& faults = TFileFaults::Instance();
+    if (faults.recording()) faults.Created(path);
+    const bool written = ::write(fd, kSuperMagic, sizeof kSuperMagic) == ssize_t(sizeof kSuperMagic) &&
+                         (!force_flush || ::fdatasync(fd) == 0);
+    ::close(fd);
+    if (written && faults.recording()) {
+      faults.Wrote(path, 0, kSuperMagic, sizeof kSuperMagic);
+      if (force_flush) faults.Flushed(path);
+    }
+    if (!written) {
+      ::unlink(path.c_str());
+      JournalFailed(path);
+    }
+    if (force_flush) TPhysicalFile::SyncFolderOf(path);
+    return path;
+  }
+}
+
+void TJournal::RemoveSuper(const std::string& path, bool force_flush) {
+  if (::unlink(path.c_str()) != 0) JournalFailed(path);
+  if (TFileFaults::Instance().recording()) TFileFaults::Instance().Removed(path);
+  if (force_flush) TPhysicalFile::SyncFolderOf(path);
 }
 
 }  // namespace cairn

@@ -22,11 +22,26 @@
 // cut to its recorded size, the files put on disk) and only then deleted.
 // A playback that fails leaves the journal for the next try.
 //
+// A transaction that changed several tables commits them together through
+// a super-journal, FOLDER/XXXXXXXX.SJN (no table file has that extension):
+//  1. The super-journal is created (on disk, with its folder entry, when
+//     flushes are forced).
+//  2. Each table's journal gets an entry naming it (JoinSuper), on disk
+//     first, and the table is written and put on disk; its journal stays.
+//  3. The super-journal is deleted: the commit point of every table.
+//  4. Each table's journal is deleted.
+// A journal left behind that names a super-journal which is gone belongs to
+// a committed change: it is deleted, not played back. One whose
+// super-journal is still there is played back, and the super-journal goes
+// once no journal beside it names it.
+//
 // Bytes (little-endian):
 //   header   "CairnJnl" | u32 version 1 | u32 nonce | 3 x u64 size
 //            (UINT64_MAX: no such file) | u32 crc of the 44 bytes before
-//   entry    u8 file (0 data, 1 index, 2 blob) | u64 offset | u32 length |
+//   entry    u8 file (0 data, 1 index, 2 blob; 255: the bytes are the
+//            super-journal's path) | u64 offset | u32 length |
 //            bytes | u32 crc of nonce, the 13 bytes and the bytes
+//   super-journal  "CairnSJn"
 // A torn or damaged entry ends the journal: its table write never began.
 #pragma once
 
@@ -69,6 +84,16 @@ class TJournal : public TWriteObserver {
   // True when a journal file exists (a cheap test before RecoverIfLeft).
   bool Exists() const;
 
+  // Several tables' commit (above). JoinSuper names the super-journal in
+  // this journal (started if need be) and holds it: Commit then only puts
+  // the table files on disk, and deletes the journal once Release was called.
+  void JoinSuper(const std::string& super_path);
+  void Release() { held_ = false; }
+  // Creates a super-journal in `folder` and returns its path; RemoveSuper is
+  // the commit point. CAIRN_WRITEERR when either fails.
+  static std::string CreateSuper(const std::string& folder, bool force_flush);
+  static void RemoveSuper(const std::string& path, bool force_flush);
+
   void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
                    std::span<const uint8_t> replaced) override;
   void BeforeHeldWrites() override;
@@ -88,6 +113,7 @@ class TJournal : public TWriteObserver {
   bool force_flush_ = false;
   bool attached_ = false;
   bool playing_back_ = false;
+  bool held_ = false;  // joined a super-journal, not yet released
   bool unsynced_ = false;
   bool folder_unsynced_ = false;  // the journal's folder entry is not on disk yet
   int fd_ = -1;

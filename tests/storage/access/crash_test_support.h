@@ -87,10 +87,10 @@ inline void ExpectClean(TDataTable& table) {
 
 // Opens the table (which plays back a journal left behind), checks its files
 // and returns what it holds.
-inline TContents OpenContents(const std::string& dir) {
+inline TContents OpenContents(const std::string& dir, const std::string& table = "Pal") {
   TDataSession session;
   TDataCursor cursor;
-  cursor.Open(session.OpenDirectory(dir), "Pal");
+  cursor.Open(session.OpenDirectory(dir), table);
   TContents contents = ReadContents(cursor);
   ExpectClean(cursor.Table());
   return contents;

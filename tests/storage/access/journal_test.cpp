@@ -155,6 +155,44 @@ TEST_F(JournalTest, WriterKilledAtRandomMomentsLeavesReturnedPostsAndWholeTransa
   RecordProperty("killed_inside_a_change", cut_short);
 }
 
+// A writer ends at each write call in turn while it commits transactions
+// that change two tables alike: the two tables always end alike, with
+// every transaction that returned and the one in flight in both or neither.
+TEST(TwoTableTransactionTest, WriterEndedAtEveryWriteLeavesBothTablesOrNeither) {
+  TScratchDir base;
+  {
+    TDataSession session;
+    TDataDirectory& directory = session.OpenDirectory(base.path());
+    directory.CreateTable("Pal", PalDefinition());
+    directory.CreateTable("Twin", PalDefinition());
+  }
+  auto write = [](const std::string& dir, int64_t n, unsigned seed, int ops) {
+    testing::TChild writer(CRASH_WRITER, {dir, std::to_string(n), std::to_string(seed),
+                                          std::to_string(ops), "2", "Twin"});
+    return testing::ReadRun(writer);
+  };
+  ASSERT_EQ(write(base.path(), 0, 1, 4).exit_code, 0);
+  const TContents before = OpenContents(base.path());
+  ASSERT_EQ(OpenContents(base.path(), "Twin"), before);
+  int ended = 0;
+  for (int64_t n = 1; n < 2000; ++n) {
+    SCOPED_TRACE("ended at write " + std::to_string(n));
+    TScratchDir dir;
+    CopyFiles(base.path(), dir.path());
+    const TRun run = write(dir.path(), n, 7, 4);
+    const TContents found = OpenContents(dir.path());
+    EXPECT_EQ(OpenContents(dir.path(), "Twin"), found) << "the tables part ways";
+    testing::ExpectReturnedPosts(found, before, run);
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+      EXPECT_NE(entry.path().extension(), ".JNL") << entry.path();
+    if (::testing::Test::HasFailure()) return;
+    if (run.exit_code == 0) break;
+    ASSERT_EQ(run.exit_code, TFileFaults::kExitCode);
+    ++ended;
+  }
+  EXPECT_GT(ended, 10);
+}
+
 // A journal whose playback fails (a write error at each of its writes in
 // turn) stays in place, and the next open plays it back.
 TEST_F(JournalTest, FailedPlaybackKeepsTheJournalForTheNextTry) {

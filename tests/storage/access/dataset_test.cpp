@@ -350,8 +350,12 @@ TEST_F(DatasetTest, EditLocksTheRecordAgainstAnotherProcessUntilInsertReleasesIt
   }
   query_.Edit();
   EXPECT_NE(query_.Cursor()->LockedSlot(), 0u);
-  TWorker other({"session", data_.path()});
-  EXPECT_EQ(other.Ask("pw b x"), "error 10258");
+  // The other process's edit waits before each of its two retries (the test
+  // lets it go on), then gives up.
+  TWorker other({"session", data_.path(), "retries=2", "stepped"});
+  EXPECT_EQ(other.Ask("pw b x"), "waiting 1");
+  EXPECT_EQ(other.Ask("go"), "waiting 2");
+  EXPECT_EQ(other.Ask("go"), "error 10258");
   query_.Insert();
   EXPECT_EQ(query_.Cursor()->LockedSlot(), 0u);
   EXPECT_EQ(other.Ask("pw b y"), "ok");

@@ -4,7 +4,10 @@
 // applies distinct, grouping and the maximum row count and writes the kept
 // rows from slot 1 on through a buffer. The external path writes sorted
 // chunks to run files (temporary: unlinked as soon as created, so nothing
-// survives a crash) and merges them.
+// survives a crash) and merges them. Its memory does not grow with the
+// table: the chunk being sorted and its keys, or the merge's read buffers
+// (one chunk shared by the runs, at least a record each), a key per run
+// and the output buffer of one chunk (min(8192, 1 MiB div R) records).
 //
 // Run file bytes: the chunk's slot images back to back, R bytes each,
 // scrambled as in the data file.
@@ -27,8 +30,6 @@ namespace {
 
 constexpr uint32_t kMaxChunkRecords = 8192;
 constexpr uint32_t kChunkBytes = 1048576;
-// Slots read at once from one run while merging.
-constexpr uint32_t kRunReadBytes = 8192;
 
 // Applies the output rule to rows arriving in sorted order.
 class TSortOutput {
@@ -60,10 +61,10 @@ class TSortOutput {
       } else if (same_as_last) {
         if (request_.grouping.accumulate) request_.grouping.accumulate(row, group_row_, false);
       } else {
-        std::vector<uint8_t> next(image, image + r_);
-        if (request_.grouping.accumulate) request_.grouping.accumulate(next, group_row_, true);
+        next_row_.assign(image, image + r_);
+        if (request_.grouping.accumulate) request_.grouping.accumulate(next_row_, group_row_, true);
         CloseGroup();
-        group_row_ = std::move(next);
+        group_row_.swap(next_row_);
       }
       Remember(key);
       return !Done();
@@ -125,35 +126,52 @@ class TSortOutput {
   std::vector<uint8_t> last_key_;
   bool have_last_ = false;
   std::vector<uint8_t> group_row_;
+  std::vector<uint8_t> next_row_;
   uint32_t rows_ = 0;
   uint32_t written_ = 0;
 };
 
-// Images and keys of a batch of rows, sorted through an index permutation.
-struct TSortBatch {
-  uint32_t r = 0;
+// The keys of a batch of rows and their sorted order. Keys live in one
+// block (no allocation per row); the order is a permutation of row numbers.
+struct TSortKeysBlock {
   uint32_t k = 0;
-  std::vector<uint8_t> images;
   std::vector<uint8_t> keys;
   std::vector<uint32_t> order;
 
-  uint32_t Count() const { return uint32_t(order.size()); }
-  const uint8_t* Image(uint32_t i) const { return images.data() + size_t(i) * r; }
-  const uint8_t* Key(uint32_t i) const { return keys.data() + size_t(i) * k; }
-
-  void Add(const uint8_t* image, const TSortKeys& sort_keys) {
-    const uint32_t i = uint32_t(order.size());
-    images.insert(images.end(), image, image + r);
-    keys.resize(size_t(i + 1) * k);
-    sort_keys.BuildKey({Image(i), r}, keys.data() + size_t(i) * k);
-    order.push_back(i);
+  void Reset(uint32_t rows) {
+    keys.resize(size_t(rows) * k);
+    order.resize(rows);
+    std::iota(order.begin(), order.end(), 0u);
   }
-
+  uint8_t* Key(uint32_t i) { return keys.data() + size_t(i) * k; }
   void Sort(const TSortKeys& sort_keys) {
-    std::sort(order.begin(), order.end(),
-              [&](uint32_t a, uint32_t b) { return sort_keys.Compare(Key(a), Key(b), true) < 0; });
+    const uint8_t* base = keys.data();
+    const size_t k_bytes = k;
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+      return sort_keys.Compare(base + a * k_bytes, base + b * k_bytes, true) < 0;
+    });
   }
 };
+
+// Moves `images` (R bytes each) into the sorted order in place: position p
+// receives the image that was at order[p]. One spare image, no second
+// buffer, so a chunk costs its own bytes and nothing more. Consumes `order`.
+void PermuteInPlace(uint8_t* images, uint32_t r, std::vector<uint32_t>& order) {
+  std::vector<uint8_t> spare(r);
+  for (uint32_t start = 0; start < order.size(); ++start) {
+    if (order[start] == start) continue;
+    std::memcpy(spare.data(), images + size_t(start) * r, r);
+    uint32_t p = start;
+    while (order[p] != start) {
+      const uint32_t q = order[p];
+      std::memcpy(images + size_t(p) * r, images + size_t(q) * r, r);
+      order[p] = p;
+      p = q;
+    }
+    std::memcpy(images + size_t(p) * r, spare.data(), r);
+    order[p] = p;
+  }
+}
 
 std::string RunFilePrefix(std::string directory) {
   if (!directory.empty() && directory.back() != '/') directory += '/';
@@ -162,15 +180,16 @@ std::string RunFilePrefix(std::string directory) {
   return directory + thread;
 }
 
-// One sorted run on disk and its read position during the merge.
+// One sorted run on disk and its read position during the merge. Its read
+// buffer is a window of the merge's shared buffer.
 struct TRun {
   std::unique_ptr<TFileHandler> file;
   uint32_t count = 0;
   uint32_t next = 0;  // records handed out
-  std::vector<uint8_t> buffer;
+  uint8_t* buffer = nullptr;
   uint32_t buffered_first = 0;
   uint32_t buffered = 0;
-  std::vector<uint8_t> key;
+  uint8_t* key = nullptr;
 };
 
 }  // namespace
@@ -194,18 +213,24 @@ uint32_t TDataFile::SortRecords(const TSortRequest& request) {
   for (uint32_t s = 1; all_cached && s <= slots; ++s) all_cached = cache_.Find(s) != nullptr;
 
   uint32_t rows = 0;
+  TSortKeysBlock block{k, {}, {}};
   if (all_cached) {
-    TSortBatch batch{r, k, {}, {}, {}};
-    batch.images.reserve(size_t(slots) * r);
+    // Keys only: the images stay in the cache until they are written.
+    std::vector<const TRecord*> records;
+    records.reserve(slots);
     for (uint32_t s = 1; s <= slots; ++s) {
       const TRecord* record = cache_.Find(s);
-      if (!record->IsDeleted()) batch.Add(record->Image().data(), *request.keys);
+      if (!record->IsDeleted()) records.push_back(record);
     }
-    batch.Sort(*request.keys);
+    block.Reset(uint32_t(records.size()));
+    for (uint32_t i = 0; i < records.size(); ++i) {
+      request.keys->BuildKey(records[i]->Image(), block.Key(i));
+    }
+    block.Sort(*request.keys);
     // The buffer holds the whole table: one write at the end.
     TSortOutput out(request, r, std::max<uint32_t>(slots, 1), write, scramble);
-    for (uint32_t i : batch.order) {
-      if (!out.Add(batch.Image(i), batch.Key(i))) break;
+    for (uint32_t i : block.order) {
+      if (!out.Add(records[i]->Image().data(), block.Key(i))) break;
     }
     rows = out.Finish();
     cache_.Discard();
@@ -215,61 +240,76 @@ uint32_t TDataFile::SortRecords(const TSortRequest& request) {
     const uint32_t capacity = SortChunkCapacity();
     const std::string prefix = RunFilePrefix(request.run_directory);
     std::vector<TRun> runs;
-    std::vector<uint8_t> chunk;
-    for (uint32_t first = 1; first <= slots; first += capacity) {
-      const uint32_t n = std::min(capacity, slots - first + 1);
-      chunk.resize(size_t(n) * r);
-      if (ReadSlots(SlotOffset(first), chunk) != chunk.size()) Fail(CAIRN_READERR);
-      TSortBatch batch{r, k, {}, {}, {}};
-      batch.images.reserve(chunk.size());
-      for (uint32_t i = 0; i < n; ++i) {
-        std::span<uint8_t> image(chunk.data() + size_t(i) * r, r);
-        ScrambleSlot(image);
-        if (image[0] == 0) batch.Add(image.data(), *request.keys);
+    {
+      std::vector<uint8_t> chunk(size_t(std::min(capacity, slots)) * r);
+      for (uint32_t first = 1; first <= slots; first += capacity) {
+        const uint32_t n = std::min(capacity, slots - first + 1);
+        const std::span<uint8_t> bytes(chunk.data(), size_t(n) * r);
+        if (ReadSlots(SlotOffset(first), bytes) != bytes.size()) Fail(CAIRN_READERR);
+        // Active rows move down over deleted ones; keys in step.
+        uint32_t active = 0;
+        block.Reset(n);
+        for (uint32_t i = 0; i < n; ++i) {
+          uint8_t* image = chunk.data() + size_t(i) * r;
+          ScrambleSlot({image, r});
+          if (image[0] != 0) continue;
+          uint8_t* to = chunk.data() + size_t(active) * r;
+          if (to != image) std::memcpy(to, image, r);
+          request.keys->BuildKey({to, r}, block.Key(active));
+          ++active;
+        }
+        if (active == 0) continue;
+        block.order.resize(active);
+        block.Sort(*request.keys);
+        PermuteInPlace(chunk.data(), r, block.order);
+        for (uint32_t i = 0; i < active; ++i) ScrambleSlot({chunk.data() + size_t(i) * r, r});
+        TRun run;
+        run.file = std::make_unique<TFileHandler>();
+        run.file->set_temporary(true);
+        for (uint32_t number = 0;; ++number) {
+          run.file->set_file_name(prefix + std::to_string(number) + ".TMP");
+          if (!run.file->Exists()) break;
+        }
+        run.file->Create();
+        if (request.run_created) request.run_created(run.file->file_name());
+        run.count = active;
+        runs.push_back(std::move(run));
+        runs.back().file->WriteAt(0, chunk.data(), int64_t(size_t(active) * r));
       }
-      if (batch.Count() == 0) continue;
-      batch.Sort(*request.keys);
-      chunk.clear();
-      for (uint32_t i : batch.order) {
-        chunk.insert(chunk.end(), batch.Image(i), batch.Image(i) + r);
-        ScrambleSlot({chunk.data() + chunk.size() - r, r});
-      }
-      TRun run;
-      run.file = std::make_unique<TFileHandler>();
-      run.file->set_temporary(true);
-      for (uint32_t number = 0;; ++number) {
-        run.file->set_file_name(prefix + std::to_string(number) + ".TMP");
-        if (!run.file->Exists()) break;
-      }
-      run.file->Create();
-      if (request.run_created) request.run_created(run.file->file_name());
-      run.count = batch.Count();
-      runs.push_back(std::move(run));
-      runs.back().file->WriteAt(0, chunk.data(), int64_t(chunk.size()));
     }
-    chunk = {};
+    block.keys.clear();
+    block.keys.shrink_to_fit();
+    block.order.clear();
+    block.order.shrink_to_fit();
 
+    // The runs share one chunk of read buffer; with more runs than the
+    // chunk holds records, each still reads one record at a time.
+    const uint32_t per_run =
+        runs.empty() ? 1 : std::max<uint32_t>(1, capacity / uint32_t(runs.size()));
+    std::vector<uint8_t> merge_buffer(runs.size() * size_t(per_run) * r);
+    std::vector<uint8_t> merge_keys(runs.size() * size_t(k));
+    for (size_t i = 0; i < runs.size(); ++i) {
+      runs[i].buffer = merge_buffer.data() + i * size_t(per_run) * r;
+      runs[i].key = merge_keys.data() + i * size_t(k);
+    }
     // Delivers the run's next image (unscrambled) with its key, or nullptr.
     auto next_of = [&](TRun& run) -> const uint8_t* {
       if (run.next >= run.count) return nullptr;
-      const uint32_t per_read = std::max<uint32_t>(1, kRunReadBytes / std::max<uint32_t>(r, 1));
       if (run.next >= run.buffered_first + run.buffered || run.buffered == 0) {
-        const uint32_t n = std::min(per_read, run.count - run.next);
-        run.buffer.resize(size_t(n) * r);
-        run.file->ReadAt(uint64_t(run.next) * r, run.buffer.data(), int64_t(run.buffer.size()));
-        for (uint32_t i = 0; i < n; ++i) ScrambleSlot({run.buffer.data() + size_t(i) * r, r});
+        const uint32_t n = std::min(per_run, run.count - run.next);
+        run.file->ReadAt(uint64_t(run.next) * r, run.buffer, int64_t(size_t(n) * r));
+        for (uint32_t i = 0; i < n; ++i) ScrambleSlot({run.buffer + size_t(i) * r, r});
         run.buffered_first = run.next;
         run.buffered = n;
       }
-      const uint8_t* image = run.buffer.data() + size_t(run.next - run.buffered_first) * r;
+      const uint8_t* image = run.buffer + size_t(run.next - run.buffered_first) * r;
       ++run.next;
-      run.key.resize(k);
-      request.keys->BuildKey({image, r}, run.key.data());
+      request.keys->BuildKey({image, r}, run.key);
       return image;
     };
     std::vector<const uint8_t*> current(runs.size(), nullptr);
     auto greater = [&](size_t a, size_t b) {
-      return request.keys->Compare(runs[a].key.data(), runs[b].key.data(), true) > 0;
+      return request.keys->Compare(runs[a].key, runs[b].key, true) > 0;
     };
     std::priority_queue<size_t, std::vector<size_t>, decltype(greater)> merge(greater);
     for (size_t i = 0; i < runs.size(); ++i) {
@@ -280,7 +320,7 @@ uint32_t TDataFile::SortRecords(const TSortRequest& request) {
     while (!merge.empty()) {
       const size_t i = merge.top();
       merge.pop();
-      if (!out.Add(current[i], runs[i].key.data())) break;
+      if (!out.Add(current[i], runs[i].key)) break;
       current[i] = next_of(runs[i]);
       if (current[i]) merge.push(i);
     }

@@ -12,7 +12,9 @@
 #include "storage/access/dataset_database.h"
 #include "storage/access/dataset_query.h"
 #include "storage/access/dataset_session.h"
+#include "storage/access/query_statement.h"
 #include "storage/base/engine_error.h"
+#include "storage/files/file_faults.h"
 #include "storage/files/file_handler.h"
 #include "storage/files/file_list.h"
 #include "tables_test_support.h"
@@ -179,6 +181,47 @@ TEST_F(MemoryDatabaseTest, TablesLiveInMemorySharedBySessionsAndNeverTouchTheDis
   EXPECT_FALSE(memory.TableExists("Pal"));
   EXPECT_EQ(EngineCode([&] { later.Open(); }), CAIRN_OSENOENT);
   EXPECT_FALSE(later.Active());
+}
+
+// More rows than the record cache holds by default, which would send the
+// sort to run files: every write below the private folder fails here.
+TEST_F(MemoryDatabaseTest, LargeCopiedResultIsSortedWithoutScratchFiles) {
+  TDataSession engine;
+  engine.Settings().private_directory = private_.path();
+  TDataDirectory& memory = engine.OpenDirectory("Memory");
+  memory.CreateTable("Pal", testing::PalDefinition());
+  const int rows = 400;
+  {
+    TDataCursor cursor;
+    cursor.Open(memory, "Pal");
+    for (int i = 0; i < rows; ++i) {
+      cursor.Append(testing::PalRecord(cursor, "item" + std::to_string(i),
+                                       "user" + std::to_string(1000 + (i * 7) % rows), 730120));
+    }
+    ASSERT_LT(cursor.Table().Data().Cache().Count(), uint32_t(rows));
+  }
+  TFileFaults::TScope faults(private_.path());
+  TFileFaults::Instance().FailWriteCall(1);
+  TQueryStatement statement(engine, memory);
+  statement.SetText("SELECT Item, User FROM Pal ORDER BY User DESC");
+  statement.Execute(true);
+  ASSERT_FALSE(statement.IsLive());
+  TDataCursor& result = statement.Cursor();
+  EXPECT_EQ(result.RecordCount(), uint32_t(rows));
+  std::vector<uint8_t> record;
+  std::string previous = "~";
+  int seen = 0;
+  result.SetToBegin();
+  while (result.Next(record) == CAIRN_NONE) {
+    const std::string user = testing::FieldText(result, record, "User");
+    EXPECT_LT(user, previous);
+    previous = user;
+    ++seen;
+  }
+  EXPECT_EQ(seen, rows);
+  EXPECT_EQ(previous, "user1000");
+  statement.Close();
+  ExpectNothingOnDisk();
 }
 
 TEST_F(MemoryDatabaseTest, FailuresLeaveNoMemoryFileBehind) {

@@ -12,6 +12,7 @@
 // Afterwards the table holds exactly the model and its files check clean.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -126,7 +127,11 @@ TEST_P(SharedEditTest, EveryAnswerMatchesTheModelAndTheTableEndsAsTheModel) {
       }
       if (a.kind == "ok") ADD_FAILURE() << "changed a record that no longer exists";
       if (mode.strict) EXPECT_EQ(a.kind, "absent");
-      if (a.kind == "refused") EXPECT_EQ(a.value, "8708");
+      // Its slot may hold a record that another process has locked by now:
+      // the lock is tried before the record is compared.
+      const bool others_lock = std::any_of(locked_by.begin(), locked_by.end(),
+                                           [&](const auto& held) { return held.second != w; });
+      if (a.kind == "refused" && !(a.value == "10258" && others_lock)) EXPECT_EQ(a.value, "8708");
       return false;
     }
     const auto holder = locked_by.find(item);

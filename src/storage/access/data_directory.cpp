@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
 
 #include "storage/access/data_session.h"
@@ -144,11 +143,10 @@ void TDataDirectory::Commit() {
 // names a super-journal; deleting the super-journal is the commit point
 // (the protocol is at TJournal).
 void TDataDirectory::CommitTogether(const std::vector<TDataTable*>& tables) {
-  const bool force = session_.Settings().force_buffer_flush;
-  const std::string super = TJournal::CreateSuper(path_, force);
+  TSuperJournal super(path_, session_.Settings().force_buffer_flush);
   try {
-    for (TDataTable* table : tables) table->PrepareCommit(super);
-    TJournal::RemoveSuper(super, force);
+    for (TDataTable* table : tables) table->PrepareCommit(super.path());
+    super.Remove();
   } catch (...) {
     bool restored = true;
     for (TDataTable* table : tables) {
@@ -160,7 +158,7 @@ void TDataDirectory::CommitTogether(const std::vector<TDataTable*>& tables) {
     }
     // A table that could not be restored keeps its journal, which must find
     // its super-journal to be played back.
-    if (restored) std::remove(super.c_str());
+    if (restored) super.Discard();
     throw;
   }
   std::exception_ptr failure;

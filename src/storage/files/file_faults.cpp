@@ -193,6 +193,14 @@ void TFileFaults::Removed(const std::string& file) {
   names_[Normal(file)].current.reset();
 }
 
+void TFileFaults::Renamed(const std::string& from, const std::string& to) {
+  std::lock_guard guard(mutex_);
+  if (!Recorded(from) || !Recorded(to)) return;
+  TName& source = names_[Normal(from)];
+  names_[Normal(to)].current = source.current;
+  source.current.reset();
+}
+
 void TFileFaults::FolderFlushed(const std::string& folder) {
   std::lock_guard guard(mutex_);
   if (!recording_) return;

@@ -95,6 +95,7 @@ class TFileFaults {
   // Opened with creation and truncation.
   void Created(const std::string& file);
   void Removed(const std::string& file);
+  void Renamed(const std::string& from, const std::string& to);
   void FolderFlushed(const std::string& folder);
 
  private:

@@ -80,7 +80,7 @@ struct TParsed {
   bool valid = false;
   std::array<uint64_t, TJournal::kFiles> sizes{};
   std::vector<TEntry> entries;
-  std::string super;  // the super-journal it names, if any
+  std::string super;  // the file name of the super-journal it names, if any
 };
 
 TParsed Parse(const std::vector<uint8_t>& bytes) {
@@ -124,7 +124,7 @@ void ForgetSuperIfUnused(const std::string& super) {
     std::vector<uint8_t> bytes;
     const bool read = ReadWhole(fd, bytes);
     ::close(fd);
-    if (!read || Parse(bytes).super == super) return;
+    if (!read || Parse(bytes).super == fs::path(super).filename().string()) return;
   }
   if (::unlink(super.c_str()) != 0) return;
   if (TFileFaults::Instance().recording()) TFileFaults::Instance().Removed(super);
@@ -321,7 +321,12 @@ bool TJournal::RecoverIfLeft() {
   const bool valid = parsed.valid;
   const auto& entries = parsed.entries;
   const auto& sizes = parsed.sizes;
-  if (!parsed.super.empty() && ::access(parsed.super.c_str(), F_OK) != 0 && errno == ENOENT) {
+  // Beside the journal, wherever the folder has been moved or copied to.
+  const std::string super =
+      parsed.super.empty()
+          ? std::string()
+          : (std::filesystem::path(path_).parent_path() / parsed.super).string();
+  if (!super.empty() && ::access(super.c_str(), F_OK) != 0 && errno == ENOENT) {
     // Its super-journal is gone: the change committed with the other tables.
     const bool removed = Unlink();
     ::close(fd);
@@ -354,17 +359,18 @@ bool TJournal::RecoverIfLeft() {
   ::close(fd);
   if (!removed) JournalFailed(path_);
   PhysicalSyncFolder();
-  if (!parsed.super.empty()) ForgetSuperIfUnused(parsed.super);
+  if (!super.empty()) ForgetSuperIfUnused(super);
   return true;
 }
 
 void TJournal::JoinSuper(const std::string& super_path) {
   if (fd_ < 0) Start();
-  std::vector<uint8_t> entry(kEntryHead + super_path.size() + 4);
+  const std::string name = std::filesystem::path(super_path).filename().string();
+  std::vector<uint8_t> entry(kEntryHead + name.size() + 4);
   entry[0] = kSuperEntry;
   le::PutU64(&entry[1], 0);
-  le::PutU32(&entry[9], uint32_t(super_path.size()));
-  std::memcpy(&entry[kEntryHead], super_path.data(), super_path.size());
+  le::PutU32(&entry[9], uint32_t(name.size()));
+  std::memcpy(&entry[kEntryHead], name.data(), name.size());
   uint8_t nonce[4];
   le::PutU32(nonce, nonce_);
   le::PutU32(&entry[entry.size() - 4], Crc(Crc(0, nonce, 4), entry.data(), entry.size() - 4));
@@ -375,37 +381,62 @@ void TJournal::JoinSuper(const std::string& super_path) {
   held_ = true;
 }
 
-std::string TJournal::CreateSuper(const std::string& folder, bool force_flush) {
+TSuperJournal::TSuperJournal(const std::string& folder, bool force_flush)
+    : force_flush_(force_flush) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    if (entry.path().extension() != ".SJN") continue;
+    const int fd = ::open(entry.path().c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (LockJournal(fd)) ForgetSuperIfUnused(entry.path().string());
+    ::close(fd);
+  }
+  TFileFaults& faults = TFileFaults::Instance();
   std::random_device random;
-  for (;;) {
+  std::string fresh;
+  do {
     char name[32];
     std::snprintf(name, sizeof name, "/%08X.SJN", unsigned(random()));
-    const std::string path = folder + name;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) JournalFailed(path);
-    TFileFaults& faults = TFileFaults::Instance();
-    if (faults.recording()) faults.Created(path);
-    const bool written = ::write(fd, kSuperMagic, sizeof kSuperMagic) == ssize_t(sizeof kSuperMagic) &&
-                         (!force_flush || ::fdatasync(fd) == 0);
-    ::close(fd);
-    if (written && faults.recording()) {
-      faults.Wrote(path, 0, kSuperMagic, sizeof kSuperMagic);
-      if (force_flush) faults.Flushed(path);
-    }
-    if (!written) {
-      ::unlink(path.c_str());
-      JournalFailed(path);
-    }
-    if (force_flush) TPhysicalFile::SyncFolderOf(path);
-    return path;
+    path_ = folder + name;
+    fresh = path_ + "-new";
+    fd_ = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  } while (fd_ < 0 && errno == EEXIST);
+  if (fd_ < 0) JournalFailed(fresh);
+  if (faults.recording()) faults.Created(fresh);
+  // Locked before it has the name that others sweep.
+  bool made = LockJournal(fd_) &&
+              ::write(fd_, kSuperMagic, sizeof kSuperMagic) == ssize_t(sizeof kSuperMagic);
+  if (made && faults.recording()) faults.Wrote(fresh, 0, kSuperMagic, sizeof kSuperMagic);
+  if (made && force_flush_) {
+    made = ::fdatasync(fd_) == 0;
+    if (made && faults.recording()) faults.Flushed(fresh);
   }
+  struct stat st;
+  made = made && ::stat(path_.c_str(), &st) != 0 && ::rename(fresh.c_str(), path_.c_str()) == 0;
+  if (!made) {
+    ::unlink(fresh.c_str());
+    ::close(fd_);
+    fd_ = -1;
+    JournalFailed(path_);
+  }
+  if (faults.recording()) faults.Renamed(fresh, path_);
+  if (force_flush_) TPhysicalFile::SyncFolderOf(path_);
 }
 
-void TJournal::RemoveSuper(const std::string& path, bool force_flush) {
-  if (::unlink(path.c_str()) != 0) JournalFailed(path);
-  if (TFileFaults::Instance().recording()) TFileFaults::Instance().Removed(path);
-  if (force_flush) TPhysicalFile::SyncFolderOf(path);
+TSuperJournal::~TSuperJournal() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void TSuperJournal::Remove() {
+  if (::unlink(path_.c_str()) != 0) JournalFailed(path_);
+  if (TFileFaults::Instance().recording()) TFileFaults::Instance().Removed(path_);
+  if (force_flush_) TPhysicalFile::SyncFolderOf(path_);
+}
+
+void TSuperJournal::Discard() {
+  if (::unlink(path_.c_str()) == 0 && TFileFaults::Instance().recording())
+    TFileFaults::Instance().Removed(path_);
 }
 
 }  // namespace cairn

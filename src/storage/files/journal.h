@@ -33,13 +33,15 @@
 // A journal left behind that names a super-journal which is gone belongs to
 // a committed change: it is deleted, not played back. One whose
 // super-journal is still there is played back, and the super-journal goes
-// once no journal beside it names it.
+// once no journal beside it names it. The super-journal is locked while its
+// commit runs (it is made under another name, locked, then renamed), so
+// one that nobody holds and no journal names is a crash's leftover.
 //
 // Bytes (little-endian):
 //   header   "CairnJnl" | u32 version 1 | u32 nonce | 3 x u64 size
 //            (UINT64_MAX: no such file) | u32 crc of the 44 bytes before
 //   entry    u8 file (0 data, 1 index, 2 blob; 255: the bytes are the
-//            super-journal's path) | u64 offset | u32 length |
+//            super-journal's file name) | u64 offset | u32 length |
 //            bytes | u32 crc of nonce, the 13 bytes and the bytes
 //   super-journal  "CairnSJn"
 // A torn or damaged entry ends the journal: its table write never began.
@@ -89,10 +91,6 @@ class TJournal : public TWriteObserver {
   // the table files on disk, and deletes the journal once Release was called.
   void JoinSuper(const std::string& super_path);
   void Release() { held_ = false; }
-  // Creates a super-journal in `folder` and returns its path; RemoveSuper is
-  // the commit point. CAIRN_WRITEERR when either fails.
-  static std::string CreateSuper(const std::string& folder, bool force_flush);
-  static void RemoveSuper(const std::string& path, bool force_flush);
 
   void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
                    std::span<const uint8_t> replaced) override;
@@ -119,6 +117,29 @@ class TJournal : public TWriteObserver {
   int fd_ = -1;
   uint64_t end_ = 0;  // bytes written to the journal so far
   uint32_t nonce_ = 0;
+};
+
+// The super-journal of one commit of several tables (protocol above).
+class TSuperJournal {
+ public:
+  // Creates it in `folder` and holds it, after deleting the leftovers of
+  // crashes there. CAIRN_WRITEERR when it cannot be made.
+  TSuperJournal(const std::string& folder, bool force_flush);
+  // Lets go of it; the file stays unless Remove or Discard ran.
+  ~TSuperJournal();
+  TSuperJournal(const TSuperJournal&) = delete;
+  TSuperJournal& operator=(const TSuperJournal&) = delete;
+
+  const std::string& path() const { return path_; }
+  // The commit point; CAIRN_WRITEERR when it fails (nothing committed).
+  void Remove();
+  // After every table was restored: the commit that never was leaves nothing.
+  void Discard();
+
+ private:
+  std::string path_;
+  bool force_flush_;
+  int fd_ = -1;
 };
 
 }  // namespace cairn

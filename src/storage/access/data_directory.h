@@ -63,8 +63,10 @@ class TDataDirectory {
   // they were. A change that fails inside the transaction, and closing a
   // changed table or the session, roll the whole transaction back.
   // Nesting raises 10244; Commit without a transaction 10245; Rollback
-  // without one does nothing. A commit that fails on one table rolls that
-  // table and the ones not yet written back and passes the failure on.
+  // without one does nothing. Commit is atomic over every changed table,
+  // also through a crash or a power loss (a super-journal ties the tables'
+  // journals, see TJournal): a commit that fails rolls every table back and
+  // passes the failure on.
   void StartTransaction();
   void Commit();
   void Rollback();

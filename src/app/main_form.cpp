@@ -3,18 +3,19 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QKeyEvent>
-#include <QMenu>
-#include <QToolButton>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <vector>
 
 #include "app/colour_text.h"
 #include "app/date_formats.h"
@@ -29,10 +30,10 @@
 #include "app/termination.h"
 #include "kit/glyph.h"
 #include "kit/gradient_panel.h"
-#include "storage/access/dataset_query.h"
 #include "kit/hint_status_bar.h"
 #include "kit/shape_button.h"
 #include "kit/twinkle_label.h"
+#include "storage/access/dataset_query.h"
 
 namespace tarn {
 namespace {
@@ -143,13 +144,83 @@ TGlyph NavigatorGlyph(int button) {
           }};
 }
 
+// The record navigator takes the keyboard focus as one control, since its
+// buttons come and go with the position: Left and Right pick a button, Space
+// presses it. The picked button shows a focus frame while the bar has focus.
+class TNavigatorBar : public QWidget {
+ public:
+  explicit TNavigatorBar(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::StrongFocus); }
+
+  void AddButton(QToolButton* button) { buttons_.push_back(button); }
+  bool IsPicked(const QToolButton* button) const {
+    return hasFocus() && picked_ >= 0 && picked_ < static_cast<int>(buttons_.size()) &&
+           buttons_[picked_] == button;
+  }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const int count = static_cast<int>(buttons_.size());
+    switch (event->key()) {
+      case Qt::Key_Left:
+      case Qt::Key_Right:
+        picked_ = std::clamp(picked_ + (event->key() == Qt::Key_Left ? -1 : 1), 0, count - 1);
+        RepaintButtons();
+        return;
+      case Qt::Key_Space:
+        if (picked_ >= 0 && picked_ < count && buttons_[picked_]->isEnabled())
+          buttons_[picked_]->click();
+        return;
+      default:
+        QWidget::keyPressEvent(event);  // Enter goes on to the window
+    }
+  }
+  void focusInEvent(QFocusEvent* event) override {
+    QWidget::focusInEvent(event);
+    RepaintButtons();
+  }
+  void focusOutEvent(QFocusEvent* event) override {
+    QWidget::focusOutEvent(event);
+    RepaintButtons();
+  }
+
+ private:
+  void RepaintButtons() {
+    for (QToolButton* button : buttons_) button->update();
+  }
+
+  std::vector<QToolButton*> buttons_;
+  int picked_ = 0;
+};
+
+class TNavigatorButton : public QToolButton {
+ public:
+  TNavigatorButton(TNavigatorBar* bar) : QToolButton(bar), bar_(bar) {
+    setFocusPolicy(Qt::NoFocus);
+    setAutoRaise(false);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QToolButton::paintEvent(event);
+    if (!bar_->IsPicked(this)) return;
+    QPainter painter(this);
+    // Drawn in the active text colour: the picked button may be a disabled one.
+    QPen pen(palette().color(QPalette::Active, QPalette::WindowText), 1, Qt::DotLine);
+    painter.setPen(pen);
+    painter.drawRect(rect().adjusted(3, 3, -4, -4));
+  }
+
+ private:
+  TNavigatorBar* bar_;
+};
+
 bool IsEditing(const cairn::TCairnQuery& query) {
   return query.State() == cairn::TDataSetState::dsEdit ||
          query.State() == cairn::TDataSetState::dsInsert;
 }
 
-TShapeButton* MakeButton(QWidget* parent, const char* name, const QRect& place,
-                         TGlyph glyph, const QString& hint) {
+TShapeButton* MakeButton(QWidget* parent, const char* name, const QRect& place, TGlyph glyph,
+                         const QString& hint) {
   auto* button = new TShapeButton(parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(place);
@@ -371,11 +442,14 @@ void TMainForm::BuildMenus() {
   bind(PopUpPaste, &QAction::triggered, &TMainForm::PopUpPasteClick);
   // The help, colour, about and version windows are opened by the commands
   // the program entry hands over (see TMainFormParts::menu_commands).
-  const std::pair<QAction*, TMenuCommand> hooks[] = {
-      {SplashScreen, TMenuCommand::kSplashScreen}, {Colors1, TMenuCommand::kColors},
-      {UpGrade1, TMenuCommand::kUpgrade},          {VersionCheck1, TMenuCommand::kVersionCheck},
-      {Tarn1, TMenuCommand::kAboutText},           {N11, TMenuCommand::kBeginners},
-      {Hints1, TMenuCommand::kHints},              {About1, TMenuCommand::kAboutWindow}};
+  const std::pair<QAction*, TMenuCommand> hooks[] = {{SplashScreen, TMenuCommand::kSplashScreen},
+                                                     {Colors1, TMenuCommand::kColors},
+                                                     {UpGrade1, TMenuCommand::kUpgrade},
+                                                     {VersionCheck1, TMenuCommand::kVersionCheck},
+                                                     {Tarn1, TMenuCommand::kAboutText},
+                                                     {N11, TMenuCommand::kBeginners},
+                                                     {Hints1, TMenuCommand::kHints},
+                                                     {About1, TMenuCommand::kAboutWindow}};
   for (const auto& [entry, command] : hooks) {
     connect(entry, &QAction::triggered, this,
             [this, command = command] { Guarded(this, [&] { MenuCommandClick(command); }); });
@@ -408,7 +482,7 @@ void TMainForm::FormCreate() {
   }
   BindQuery();
   FlashPwd->setVisible(!parts_.repository->IsLive());
-  NavButtons[0]->setFocus();
+  DBNavigator10->setFocus();
 }
 
 void TMainForm::FormShow() {
@@ -442,7 +516,7 @@ void TMainForm::FormResize() {
 
 bool TMainForm::FormClose() {
   try {
-    UpdateRecordFromNote();
+    UpdateRecordFromControls();
     if (parts_.repository->IsEditing()) parts_.repository->Post();
   } catch (...) {
     // The record stays in edit state and the window stays open.
@@ -498,16 +572,16 @@ QWidget* TMainForm::BuildNavigator(QWidget* parent) {
   static const char* const kHints[kNavigatorButtons] = {
       "First record",  "Prior record", "Next record", "Last record", "Insert record",
       "Delete record", "Post edit",    "Cancel edit", "Refresh data"};
-  auto* navigator = new QWidget(parent);
+  auto* navigator = new TNavigatorBar(parent);
   navigator->setObjectName(QStringLiteral("DBNavigator10"));
   navigator->setGeometry(21, 11, 180, 24);
   for (int i = 0; i < kNavigatorButtons; ++i) {
-    auto* button = new QToolButton(navigator);
+    auto* button = new TNavigatorButton(navigator);
+    navigator->AddButton(button);
     button->setObjectName(QStringLiteral("NavButton%1").arg(i));
     button->setGeometry(i * 20, 0, 20, 24);
     button->setIcon(GlyphIcon(NavigatorGlyph(i)));
     button->setIconSize(QSize(12, 12));
-    button->setFocusPolicy(Qt::StrongFocus);
     SetHint(button, QString::fromLatin1(kHints[i]));
     connect(button, &QToolButton::clicked, this,
             [this, i] { Guarded(this, [this, i] { NavigatorClick(i); }); });
@@ -521,7 +595,7 @@ cairn::TCairnQuery* TMainForm::Query() const { return parts_.repository->Query()
 void TMainForm::NavigatorClick(int button) {
   cairn::TCairnQuery* query = Query();
   if (query == nullptr) return;
-  UpdateRecordFromNote();
+  UpdateRecordFromControls();
   switch (button) {
     case 0:
       query->First();
@@ -564,9 +638,11 @@ void TMainForm::NavigatorClick(int button) {
 void TMainForm::BindQuery() {
   cairn::TCairnQuery* query = Query();
   PWgrid->Model()->SetQuery(query);
+  UpdateNavigator();
   if (query == nullptr) return;
   // The current record moved, or the records were re-read: caption and notes follow.
   query_observer_ = query->AddObserver([this](cairn::TDataEvent event) {
+    UpdateNavigator();
     switch (event) {
       case cairn::TDataEvent::deDataSetScroll:
       case cairn::TDataEvent::deLayoutChange:
@@ -588,6 +664,33 @@ void TMainForm::UnbindQuery() {
   if (query != nullptr && query_observer_ != 0) query->RemoveObserver(query_observer_);
   query_observer_ = 0;
   PWgrid->Model()->SetQuery(nullptr);
+}
+
+void TMainForm::UpdateNavigator() {
+  enum { kFirst, kPrior, kNext, kLast, kInsert, kDelete, kPost, kCancel, kRefresh };
+  bool enabled[kNavigatorButtons] = {};
+  cairn::TCairnQuery* query = Query();
+  if (query != nullptr && query->Active()) {
+    try {
+      const bool inserting = query->State() == cairn::TDataSetState::dsInsert;
+      const uint32_t recno = query->RecNo();
+      const uint32_t count = query->RecordCount();
+      // At an end when the query ran into it or its current record is the end one.
+      const bool at_first = !inserting && (query->Bof() || recno <= 1);
+      const bool at_last = !inserting && (query->Eof() || recno >= count);
+      const bool can_modify = query->CanModify();
+      enabled[kFirst] = enabled[kPrior] = !at_first;
+      enabled[kNext] = enabled[kLast] = !at_last;
+      enabled[kInsert] = can_modify;
+      enabled[kDelete] = can_modify && (inserting || count > 0);
+      enabled[kPost] = enabled[kCancel] = can_modify && IsEditing(*query);
+      enabled[kRefresh] = true;
+    } catch (...) {
+      // The table could not say where the query stands: the buttons stay as they are.
+      return;
+    }
+  }
+  for (int i = 0; i < kNavigatorButtons; ++i) NavButtons[i]->setEnabled(enabled[i]);
 }
 
 bool TMainForm::HasCurrentRecord() const {
@@ -623,6 +726,11 @@ void TMainForm::LoadNote() {
   if (PWnote->toPlainText() != notes) PWnote->setPlainText(notes);
   loading_note_ = false;
   note_modified_ = false;
+}
+
+void TMainForm::UpdateRecordFromControls() {
+  PWgrid->CommitEditor();
+  UpdateRecordFromNote();
 }
 
 void TMainForm::UpdateRecordFromNote() {
@@ -700,7 +808,9 @@ void TMainForm::PopUpCopyClick() {
     if (IsEditing(*query)) query->Post();
     return;
   }
-  if (query != nullptr) GridCopy(*query, TPwdGridModel::FieldOfColumn(PWgrid->CurrentColumn()));
+  if (query == nullptr) return;
+  PWgrid->CommitEditor();
+  GridCopy(*query, TPwdGridModel::FieldOfColumn(PWgrid->CurrentColumn()));
 }
 
 void TMainForm::PopUpCutClick() {
@@ -709,8 +819,10 @@ void TMainForm::PopUpCutClick() {
     PWnote->textCursor().removeSelectedText();
     return;
   }
-  if (cairn::TCairnQuery* query = Query())
+  if (cairn::TCairnQuery* query = Query()) {
+    PWgrid->CommitEditor();
     GridCut(*query, TPwdGridModel::FieldOfColumn(PWgrid->CurrentColumn()));
+  }
 }
 
 void TMainForm::PopUpPasteClick() {
@@ -718,7 +830,10 @@ void TMainForm::PopUpPasteClick() {
     PWnote->paste();
     return;
   }
-  if (cairn::TCairnQuery* query = Query()) GridPaste(*query);
+  if (cairn::TCairnQuery* query = Query()) {
+    PWgrid->CommitEditor();
+    GridPaste(*query);
+  }
 }
 
 void TMainForm::CopyBtnClick() {
@@ -728,13 +843,16 @@ void TMainForm::CopyBtnClick() {
 void TMainForm::GoBtnClick() {
   cairn::TCairnQuery* query = Query();
   if (query == nullptr) return;
-  UpdateRecordFromNote();
+  UpdateRecordFromControls();
   GeneratePassword(this, *query, parts_.run_generator);
   LoadNote();
 }
 
 void TMainForm::Delete1Click() {
-  if (cairn::TCairnQuery* query = Query()) DeletePassword(this, *query);
+  if (cairn::TCairnQuery* query = Query()) {
+    PWgrid->CommitEditor();
+    DeletePassword(this, *query);
+  }
 }
 
 void TMainForm::PWnoteDblClick() {

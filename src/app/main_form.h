@@ -41,14 +41,14 @@ QSize FitWindowSize(QSize design, QSize frame, QSize available);
 
 // Menu entries whose windows live outside the main window's library.
 enum class TMenuCommand {
-  kSplashScreen,   // File - Splash Screen: the compatibility text
-  kColors,         // Configure - Colors: the colour dialog
-  kUpgrade,        // Configure - Upgrade: the updater
-  kVersionCheck,   // Configure - Version Check
-  kAboutText,      // Help - About: the about-the-program text
-  kBeginners,      // Help - Beginners
-  kHints,          // Help - Hints
-  kAboutWindow,    // About: the about window
+  kSplashScreen,  // File - Splash Screen: the compatibility text
+  kColors,        // Configure - Colors: the colour dialog
+  kUpgrade,       // Configure - Upgrade: the updater
+  kVersionCheck,  // Configure - Version Check
+  kAboutText,     // Help - About: the about-the-program text
+  kBeginners,     // Help - Beginners
+  kHints,         // Help - Hints
+  kAboutWindow,   // About: the about window
 };
 
 struct TMainFormParts {
@@ -157,11 +157,15 @@ class TMainForm : public QMainWindow {
   QWidget* BuildNavigator(QWidget* parent);
   void BindQuery();
   void UnbindQuery();
+  // The navigator's buttons follow the query's state and position.
+  void UpdateNavigator();
   bool HasCurrentRecord() const;
   // The notes memo shows the current record's Details; typed changes go into
   // the record when the memo is left or a command needs the record.
   void LoadNote();
   void UpdateRecordFromNote();
+  // What was typed in the grid's cell editor and the notes goes into the record.
+  void UpdateRecordFromControls();
   QString NoteSelection() const;
   void OnFocusChanged(QWidget* old_widget, QWidget* now);
   void ShowPopup(QWidget* control, const QPoint& at);

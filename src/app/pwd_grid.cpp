@@ -1,21 +1,26 @@
 #include "app/pwd_grid.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 
 #include "app/date_formats.h"
 #include "app/exception_log.h"
 #include "app/message_box.h"
 #include "app/pwd_grid_model.h"
+#include "app/repository_store.h"
 #include "storage/access/dataset_query.h"
 
 namespace tarn {
 
-// Paints the cells with the grid's colours and sends the grid keys typed in
-// a cell editor to the grid.
+// Paints the cells with the grid's colours and gives the cell editor the
+// grid's keys: the editor is always shown in the current cell, so the keys
+// that move between cells and records, and Escape on an untouched cell, are
+// the grid's, as are Left and Right once the caret is at the text's edge.
 class TPwdGridDelegate : public QStyledItemDelegate {
  public:
   explicit TPwdGridDelegate(TPwdGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
@@ -36,28 +41,107 @@ class TPwdGridDelegate : public QStyledItemDelegate {
     painter->restore();
   }
 
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+      const char* field = TPwdGridModel::FieldOfColumn(index.column());
+      const int size = PalFieldSize(field);
+      line->setMaxLength(size > 0 ? size : 10);  // a date: dd/mm/yyyy
+      line->setAlignment(Qt::Alignment(index.data(Qt::TextAlignmentRole).toInt()));
+      // The grid's pop-up menu, not the text box's own.
+      line->setContextMenuPolicy(Qt::NoContextMenu);
+      QPalette p = line->palette();
+      p.setColor(QPalette::Base, grid_->CurrentColour());
+      line->setPalette(p);
+      // The record goes into edit state (and is locked) with the first change.
+      QObject::connect(line, &QLineEdit::textEdited, grid_,
+                       [grid = grid_, line] { grid->BeginEdit(line); });
+    }
+    grid_->editor_ = editor;
+    return editor;
+  }
+
+  void setModelData(QWidget* editor, QAbstractItemModel* model,
+                    const QModelIndex& index) const override {
+    // An editor nobody typed into leaves the record alone.
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    if (line != nullptr && !line->isModified()) return;
+    QStyledItemDelegate::setModelData(editor, model, index);
+    if (line != nullptr) line->setModified(false);
+  }
+
  protected:
   bool eventFilter(QObject* object, QEvent* event) override {
     auto* editor = qobject_cast<QWidget*>(object);
-    if (editor != nullptr && event->type() == QEvent::KeyPress) {
-      auto* key = static_cast<QKeyEvent*>(event);
-      const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-      if (enter) {
-        emit commitData(editor);
-        emit closeEditor(editor, QAbstractItemDelegate::NoHint);
-        grid_->EnterMove(key->modifiers() & Qt::ShiftModifier);
-        return true;
-      }
-      if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier)) {
-        emit closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
-        grid_->HandleKey(key, true);
-        return true;
-      }
-    }
+    if (editor != nullptr && event->type() == QEvent::KeyPress &&
+        HandleEditorKey(editor, static_cast<QKeyEvent*>(event)))
+      return true;
     return QStyledItemDelegate::eventFilter(object, event);
   }
 
  private:
+  bool HandleEditorKey(QWidget* editor, QKeyEvent* key) {
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    const bool ctrl = key->modifiers() & Qt::ControlModifier;
+    const bool all_selected = line != nullptr && line->selectedText() == line->text();
+    const bool at_left = line == nullptr || all_selected ||
+                         (line->cursorPosition() == 0 && !line->hasSelectedText());
+    const bool at_right =
+        line == nullptr || all_selected ||
+        (line->cursorPosition() == line->text().size() && !line->hasSelectedText());
+    switch (key->key()) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        emit commitData(editor);
+        grid_->EnterMove(key->modifiers() & Qt::ShiftModifier);
+        return true;
+      case Qt::Key_Escape:
+        if (line != nullptr && line->isModified()) {
+          // First the typing in the cell goes; the record's changes stay.
+          setEditorData(line, grid_->currentIndex());
+          line->setModified(false);
+          line->selectAll();
+        } else {
+          grid_->CancelRecord();
+        }
+        return true;
+      case Qt::Key_F2:
+        // The caret goes to the end, so that typing adds to the text.
+        if (line != nullptr) line->end(false);
+        return true;
+      case Qt::Key_Delete:
+        if (!ctrl) return false;
+        grid_->DropEditor();
+        grid_->HandleKey(key, true);
+        grid_->ShowEditor();  // the question may have been answered No
+        return true;
+      case Qt::Key_Left:
+      case Qt::Key_Home:
+        if (!ctrl && !at_left) return false;
+        break;
+      case Qt::Key_Right:
+      case Qt::Key_End:
+        if (!ctrl && !at_right) return false;
+        break;
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+      case Qt::Key_PageUp:
+      case Qt::Key_PageDown:
+      case Qt::Key_Tab:
+      case Qt::Key_Backtab:
+        break;
+      case Qt::Key_Insert:
+        if (key->modifiers() != Qt::NoModifier) return false;
+        break;
+      default:
+        return false;
+    }
+    // A move: the grid posts or keeps the typing as its rules say.
+    grid_->keyPressEvent(key);
+    return true;
+  }
+
   TPwdGrid* grid_;
 };
 
@@ -90,6 +174,7 @@ TPwdGrid::TPwdGrid(QWidget* parent) : QTableView(parent), model_(new TPwdGridMod
   verticalHeader()->setDefaultSectionSize(18);
   verticalHeader()->setMinimumWidth(12);
   verticalHeader()->setHighlightSections(false);
+  connect(model_, &TPwdGridModel::AboutToRebuild, this, &TPwdGrid::DropEditor);
   connect(model_, &TPwdGridModel::Rebuilt, this, &TPwdGrid::FollowQuery);
   connect(model_, &TPwdGridModel::CurrentRecordMoved, this, &TPwdGrid::FollowQuery);
 }
@@ -141,27 +226,37 @@ void TPwdGrid::SetCurrentColumn(int column) {
 }
 
 void TPwdGrid::FollowQuery() {
+  TBusy busy(*this);
   following_ = true;
   const int row = model_->CurrentRow();
   const int column = CurrentColumn();
   if (row >= 0) {
     const QModelIndex target = model_->index(row, column);
-    if (currentIndex() != target) selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    if (currentIndex() != target)
+      selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
     scrollTo(target);
   }
   following_ = false;
   if (model_->CurrentColumn() != column) model_->SetCurrentColumn(column);
   viewport()->update();
   verticalHeader()->viewport()->update();
+  ShowEditor();
 }
 
 void TPwdGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-  QTableView::currentChanged(current, previous);
+  TBusy busy(*this);
+  {
+    // Leaving the cell writes what was typed into the record.
+    QScopedValueRollback closing(closing_editor_, true);
+    QTableView::currentChanged(current, previous);
+  }
   if (!current.isValid()) return;
   if (!following_ && current.row() != model_->CurrentRow()) {
     if (!MoveToRow(current.row())) {
       // Refused (a post that failed): stay on the record being edited.
+      editor_wanted_ = false;
       QMetaObject::invokeMethod(this, &TPwdGrid::FollowQuery, Qt::QueuedConnection);
+      return;
     }
   }
   const int column = current.column();
@@ -173,6 +268,7 @@ void TPwdGrid::currentChanged(const QModelIndex& current, const QModelIndex& pre
   }
   viewport()->update();
   verticalHeader()->viewport()->update();
+  ShowEditor();
 }
 
 bool TPwdGrid::MoveToRow(int row) {
@@ -279,7 +375,7 @@ bool TPwdGrid::HandleKey(QKeyEvent* event, bool in_editor) {
       return true;
     case Qt::Key_Escape:
       if (in_editor || query == nullptr || !Editing(*query)) return false;
-      Guarded(this, [&] { query->Cancel(); });
+      CancelRecord();
       return true;
     case Qt::Key_Insert:
       if (query == nullptr || !query->Active()) return false;
@@ -325,12 +421,87 @@ void TPwdGrid::keyPressEvent(QKeyEvent* event) {
 void TPwdGrid::focusInEvent(QFocusEvent* event) {
   if (OnEnter) OnEnter();
   QTableView::focusInEvent(event);
+  if (!closing_editor_) ShowEditor();
 }
 
 bool TPwdGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
-  cairn::TCairnQuery* query = model_->Query();
-  if (query == nullptr || !query->Active()) return false;
+  if (!CanEdit()) return false;
   return QTableView::edit(index, trigger, event);
+}
+
+void TPwdGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  {
+    QScopedValueRollback closing(closing_editor_, true);
+    QTableView::closeEditor(editor, hint);
+  }
+  ShowEditor();
+}
+
+void TPwdGrid::keyboardSearch(const QString&) {
+  // No search by typing: it would read every record of a large table.
+}
+
+bool TPwdGrid::CanEdit() const {
+  const cairn::TCairnQuery* query = model_->Query();
+  return query != nullptr && query->CanModify();
+}
+
+bool TPwdGrid::EditorShown() const {
+  return editor_ != nullptr && state() == QAbstractItemView::EditingState;
+}
+
+void TPwdGrid::ShowEditor() {
+  if (busy_ > 0) {
+    editor_wanted_ = true;
+    return;
+  }
+  editor_wanted_ = false;
+  if (closing_editor_ || EditorShown() || !CanEdit() || !currentIndex().isValid()) return;
+  // Only the grid with the focus shows its editor: opening one takes the focus.
+  QWidget* focus = QApplication::focusWidget();
+  if (focus != this && !isAncestorOf(focus)) return;
+  QTableView::edit(currentIndex());
+}
+
+void TPwdGrid::DropEditor() {
+  if (!EditorShown()) return;
+  TBusy busy(*this);
+  closeEditor(editor_, QAbstractItemDelegate::NoHint);
+  editor_wanted_ = false;  // shown again once the rows are back
+}
+
+void TPwdGrid::CommitEditor() {
+  if (EditorShown()) commitData(editor_);
+}
+
+void TPwdGrid::BeginEdit(QLineEdit* editor) {
+  cairn::TCairnQuery* query = model_->Query();
+  if (query == nullptr || query->State() != cairn::TDataSetState::dsBrowse) return;
+  try {
+    query->Edit();
+  } catch (...) {
+    // Refused (locked by another program): the cell shows the record again.
+    if (editor_ == editor) {
+      itemDelegate()->setEditorData(editor, currentIndex());
+      editor->setModified(false);
+      editor->selectAll();
+    }
+    LogCurrentException(this);
+  }
+}
+
+void TPwdGrid::CancelRecord() {
+  cairn::TCairnQuery* query = model_->Query();
+  if (query == nullptr || !Editing(*query)) return;
+  DropEditor();
+  Guarded(this, [&] { query->Cancel(); });
+  ShowEditor();
+}
+
+TPwdGrid::TBusy::TBusy(TPwdGrid& grid) : grid_(grid) { ++grid_.busy_; }
+
+TPwdGrid::TBusy::~TBusy() {
+  if (--grid_.busy_ == 0 && grid_.editor_wanted_) grid_.ShowEditor();
 }
 
 }  // namespace tarn

@@ -10,8 +10,11 @@
 #pragma once
 
 #include <QColor>
+#include <QPointer>
 #include <QTableView>
 #include <functional>
+
+class QLineEdit;
 
 namespace tarn {
 
@@ -48,6 +51,13 @@ class TPwdGrid : public QTableView {
   // Shows the query's current record as the current row.
   void FollowQuery();
 
+  // The current cell's editor, shown whenever the grid has the focus and the
+  // records can be edited; none on a read-only or closed result.
+  bool EditorShown() const;
+  QWidget* Editor() const { return EditorShown() ? editor_.data() : nullptr; }
+  // Writes what was typed in the editor into the record (no post).
+  void CommitEditor();
+
   // Called when the grid asks for the colour settings (on focus).
   std::function<void()> OnEnter;
 
@@ -56,9 +66,29 @@ class TPwdGrid : public QTableView {
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
   void focusInEvent(QFocusEvent* event) override;
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+  void keyboardSearch(const QString& search) override;
 
  private:
   friend class TPwdGridDelegate;
+  // Defers showing the editor while the grid and the query are moving.
+  class TBusy {
+   public:
+    explicit TBusy(TPwdGrid& grid);
+    ~TBusy();
+
+   private:
+    TPwdGrid& grid_;
+  };
+
+  bool CanEdit() const;
+  void ShowEditor();
+  // Closes the editor without writing it (the rows are about to be re-read).
+  void DropEditor();
+  // The first change typed in the editor: the record goes into edit state.
+  void BeginEdit(QLineEdit* editor);
+  // Escape on an untouched cell: the record's pending changes go.
+  void CancelRecord();
   // Moves the query to the record of `row`; false when the move was refused.
   bool MoveToRow(int row);
   void ColExit(int column);
@@ -73,6 +103,10 @@ class TPwdGrid : public QTableView {
   QColor current_colour_ = QColor(0x00, 0xFF, 0x00);
   bool following_ = false;  // the view follows the query: no move back
   int last_column_ = -1;
+  QPointer<QWidget> editor_;
+  bool closing_editor_ = false;
+  int busy_ = 0;
+  bool editor_wanted_ = false;
 };
 
 }  // namespace tarn

@@ -43,7 +43,8 @@ void TPwdGridModel::SetQuery(cairn::TCairnQuery* query) {
   query_ = query;
   observer_ = 0;
   if (query_ != nullptr) {
-    observer_ = query_->AddObserver([this](cairn::TDataEvent e) { OnQueryEvent(static_cast<int>(e)); });
+    observer_ =
+        query_->AddObserver([this](cairn::TDataEvent e) { OnQueryEvent(static_cast<int>(e)); });
   }
   Rebuild();
 }
@@ -86,6 +87,7 @@ void TPwdGridModel::OnQueryEvent(int event) {
 }
 
 void TPwdGridModel::Rebuild() {
+  emit AboutToRebuild();
   beginResetModel();
   cache_.clear();
   fetches_ = 0;
@@ -115,6 +117,17 @@ int TPwdGridModel::CurrentRow() const {
   const uint32_t recno = query_->RecNo();
   if (recno == 0 || recno > count_) return -1;
   return static_cast<int>(recno) - 1;
+}
+
+bool TPwdGridModel::RecordModified() const {
+  // The insert itself reports its blank record as a change: an inserted
+  // record counts as touched once a field holds something.
+  if (query_ != nullptr && query_->State() == cairn::TDataSetState::dsInsert) {
+    for (const TPalField& field : kPalFields)
+      if (!query_->FieldIsNull(field.name)) return true;
+    return false;
+  }
+  return modified_;
 }
 
 void TPwdGridModel::SetCurrentColumn(int column) {
@@ -203,7 +216,9 @@ QVariant TPwdGridModel::headerData(int section, Qt::Orientation orientation, int
 
 Qt::ItemFlags TPwdGridModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
-  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
+  const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  // A read-only (copied) or closed result opens no cell editor.
+  return query_ != nullptr && query_->CanModify() ? flags | Qt::ItemIsEditable : flags;
 }
 
 bool TPwdGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
@@ -212,8 +227,9 @@ bool TPwdGridModel::setData(const QModelIndex& index, const QVariant& value, int
   const QString text = value.toString();
   bool done = false;
   Guarded(this, [&] {
-    // Unchanged text leaves the record alone (no edit state, no lock).
-    if (!Editing(*query_) && text == data(index, Qt::EditRole).toString()) return;
+    // Unchanged text leaves the record alone (no edit state, no lock, and an
+    // inserted record stays untouched).
+    if (text == data(index, Qt::EditRole).toString()) return;
     const std::string bytes = ToTableText(text, field, PalFieldSize(field));
     if (!Editing(*query_)) query_->Edit();
     query_->SetFieldAsText(field, bytes);

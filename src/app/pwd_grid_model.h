@@ -46,8 +46,9 @@ class TPwdGridModel : public QAbstractTableModel {
   // Where the next insert shows; the query inserts before its current record.
   void SetInsertRow(int row) { pending_insert_row_ = row; }
   int InsertRow() const { return insert_row_; }
-  // True once a field of the record being inserted or edited was changed.
-  bool RecordModified() const { return modified_; }
+  // True once a field of the record being edited was changed, or a field of
+  // the record being inserted holds something.
+  bool RecordModified() const;
 
   void SetCurrentColumn(int column);
   int CurrentColumn() const { return current_column_; }
@@ -66,6 +67,8 @@ class TPwdGridModel : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
  signals:
+  // The rows are about to be re-read.
+  void AboutToRebuild();
   // The model was rebuilt (opened, closed, re-ordered, rows added or removed).
   void Rebuilt();
   // The query's current record changed.

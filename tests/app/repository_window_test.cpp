@@ -6,7 +6,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,6 +25,7 @@
 #include "app/repository_store.h"
 #include "app/termination.h"
 #include "kit/gradient_panel.h"
+#include "kit/hint_status_bar.h"
 #include "kit/shape_button.h"
 #include "kit/twinkle_label.h"
 #include "platform/program_path.h"
@@ -80,9 +84,7 @@ class RepositoryWindowTest : public ::testing::Test {
 
   cairn::TCairnQuery& Pwd() { return store_->Pwd; }
   TPwdGrid& Grid() { return *form_->PWgrid; }
-  QString Cell(int row, int column) {
-    return Grid().model()->index(row, column).data().toString();
-  }
+  QString Cell(int row, int column) { return Grid().model()->index(row, column).data().toString(); }
   QStringList ColumnTexts(int column) {
     QStringList texts;
     for (int row = 0; row < Grid().model()->rowCount(); ++row) texts << Cell(row, column);
@@ -96,9 +98,13 @@ class RepositoryWindowTest : public ::testing::Test {
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(&Grid(), key, modifiers);
   }
-  QPoint Place() {
-    return QPoint(Grid().CurrentColumn(), Grid().currentIndex().row());
+  QLineEdit* Editor() { return qobject_cast<QLineEdit*>(Grid().Editor()); }
+  QString NavigatorStates() {
+    QString states;
+    for (QToolButton* button : form_->NavButtons) states += button->isEnabled() ? '1' : '0';
+    return states;
   }
+  QPoint Place() { return QPoint(Grid().CurrentColumn(), Grid().currentIndex().row()); }
 
   QTemporaryDir dir_;
   TScopedProgramPath program_{dir_.filePath("tarn")};
@@ -136,7 +142,9 @@ TEST_F(RepositoryWindowTest, OpensInItemDateOrderOnTheFirstRecordWithItsColours)
   // StartColStr in bold whatever its number; the current column StartColStr.
   const QColor grid(0xFF, 0xFF, 0xBB), odd(0x91, 0x91, 0xFF), current(0, 0xFF, 0);
   GoTo(1, kUser);
-  auto bg = [&](int row, int column) { return Grid().CellBackground(Grid().model()->index(row, column)); };
+  auto bg = [&](int row, int column) {
+    return Grid().CellBackground(Grid().model()->index(row, column));
+  };
   EXPECT_EQ(bg(0, kItem), odd);
   EXPECT_EQ(bg(1, kItem), current);
   EXPECT_TRUE(Grid().CellBold(Grid().model()->index(1, kWeb)));
@@ -147,7 +155,8 @@ TEST_F(RepositoryWindowTest, OpensInItemDateOrderOnTheFirstRecordWithItsColours)
   EXPECT_EQ(bg(2, kUser), odd);      // odd rows win over the column
   // The current column's title is red and bold, the others black.
   const auto* model = Grid().model();
-  EXPECT_EQ(model->headerData(kUser, Qt::Horizontal, Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::red));
+  EXPECT_EQ(model->headerData(kUser, Qt::Horizontal, Qt::ForegroundRole).value<QBrush>().color(),
+            QColor(Qt::red));
   EXPECT_TRUE(model->headerData(kUser, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
   EXPECT_FALSE(model->headerData(kItem, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
   EXPECT_EQ(form_->SubHead->Caption(), "Bank");
@@ -186,6 +195,8 @@ TEST_F(RepositoryWindowTest, OrderWithoutAnIndexIsReadOnlyAndTheLabelFlashes) {
   EXPECT_TRUE(form_->FlashPwd->isVisible());
   EXPECT_TRUE(form_->FlashPwd->IsTwinkling());
   EXPECT_EQ(ColumnTexts(kWeb).first(), "bank.example");
+  // Nothing that edits: on the last record only first, prior and refresh.
+  EXPECT_EQ(NavigatorStates(), "110000001");
   // An edit is refused with the engine's message through the exception handler.
   form_->Delete1->trigger();  // Yes by default
   EXPECT_TRUE(boxes_.Texts().last().contains("read-only")) << boxes_.Texts().last().toStdString();
@@ -230,6 +241,184 @@ TEST_F(RepositoryWindowTest, EnterWrapsAcrossRecordsInOnScreenColumnOrder) {
   EXPECT_EQ(Place(), QPoint(kWeb, 1));
 }
 
+TEST_F(RepositoryWindowTest, NavigatorButtonsFollowThePositionAndTheEditState) {
+  MakeTable(kFour);
+  OpenForm();
+  // Buttons: first prior next last insert delete post cancel refresh.
+  const QString kHints[] = {"First record", "Prior record",  "Next record",
+                            "Last record",  "Insert record", "Delete record",
+                            "Post edit",    "Cancel edit",   "Refresh data"};
+  for (int i = 0; i < TMainForm::kNavigatorButtons; ++i)
+    EXPECT_EQ(form_->NavButtons[i]->toolTip(), kHints[i]);
+  EXPECT_TRUE(form_->DBNavigator10->hasFocus());
+  EXPECT_EQ(NavigatorStates(), "001111001");
+  form_->NavButtons[2]->click();
+  EXPECT_EQ(NavigatorStates(), "111111001");
+  form_->NavButtons[3]->click();
+  EXPECT_EQ(Pwd().RecNo(), 4u);
+  EXPECT_EQ(NavigatorStates(), "110011001");
+  // Reaching the first record through the grid counts as much as the button.
+  GoTo(1, kItem);
+  EXPECT_EQ(NavigatorStates(), "111111001");
+  GoTo(0, kItem);
+  EXPECT_EQ(NavigatorStates(), "001111001");
+  // An edit offers post and cancel until it is cancelled.
+  Grid().model()->setData(Grid().model()->index(0, kPW), "typed", Qt::EditRole);
+  EXPECT_EQ(NavigatorStates(), "001111111");
+  form_->NavButtons[7]->click();
+  EXPECT_EQ(NavigatorStates(), "001111001");
+  EXPECT_EQ(Field("PW"), "b2");
+  // A record being inserted lies between others: every button works.
+  form_->NavButtons[4]->click();
+  EXPECT_EQ(NavigatorStates(), "111111111");
+  form_->NavButtons[7]->click();
+  // The navigator is one control for the keyboard: Right picks a button, Space presses it.
+  form_->DBNavigator10->setFocus();
+  for (int i = 0; i < 3; ++i) QTest::keyClick(form_->DBNavigator10, Qt::Key_Right);
+  QTest::keyClick(form_->DBNavigator10, Qt::Key_Space);
+  EXPECT_EQ(Pwd().RecNo(), 4u);
+  EXPECT_TRUE(form_->DBNavigator10->hasFocus());  // though Last is now disabled
+}
+
+TEST_F(RepositoryWindowTest, StatusBarRepeatsTheHintUnderTheMouseAndKeepsIt) {
+  MakeTable(kFour, /*secondary_indexes=*/false);
+  OpenForm();
+  GoTo(0, kWeb);
+  form_->PWgridTitleClick();  // read-only: the flashing label shows, with its hint
+  ASSERT_TRUE(form_->FlashPwd->isVisible());
+  const QString grid_hint =
+      "Resize/move columns reqd;  \r\nClick Title to sort by current Column;  \r\nF2 = Edit;  "
+      "\r\nRight click = Cut/Copy/Paste;  \r\nDouble Click specific columns";
+  const std::pair<QWidget*, QString> hinted[] = {
+      {form_->CopyBtn, "Copy Current Record's Password to the ClipBoard"},
+      {form_->GoBtn, "Generate a complex Password for the current Grid Record"},
+      {form_->NavButtons[0], "First record"},
+      {form_->NavButtons[4], "Insert record"},  // disabled on a read-only result
+      {Grid().viewport(), grid_hint},
+      {form_->FlashPwd, "Flashing :=  Edits will NOT be saved."},
+      {form_->PWbtn, "Print to File or Report"},
+      {form_->PWnote->viewport(),
+       "Record Notes: Double click to append Date and Time. Right click to Cut/Copy/Paste "
+       "hilighted text."},
+  };
+  for (const auto& [control, hint] : hinted) {
+    QTest::mouseMove(control, control->rect().center());
+    EXPECT_EQ(form_->StatusBar->currentMessage(), hint) << control->objectName().toStdString();
+    EXPECT_EQ(
+        control->toolTip().isEmpty() ? control->parentWidget()->toolTip() : control->toolTip(),
+        hint);
+  }
+  // Off the control, onto a panel without a hint: the text stays.
+  QTest::mouseMove(form_->SubHead, QPoint(form_->SubHead->width() / 2, 4));
+  EXPECT_EQ(form_->StatusBar->currentMessage(), hinted[std::size(hinted) - 1].second);
+
+  // A highlighted menu entry with a hint shows it too.
+  QMenuBar* bar = form_->menuBar();
+  auto hover = [bar](QAction* entry) {
+    const QPoint at = bar->actionGeometry(entry).center();
+    QMouseEvent move(QEvent::MouseMove, at, bar->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(bar, &move);
+  };
+  hover(form_->About1);
+  EXPECT_EQ(form_->StatusBar->currentMessage(), "Software & contact details.");
+  hover(form_->Help1->menuAction());
+  EXPECT_EQ(form_->StatusBar->currentMessage(), "Software & contact details.");
+}
+
+TEST_F(RepositoryWindowTest, TheCurrentCellAlwaysShowsItsEditor) {
+  MakeTable(kFour);
+  OpenForm();
+  // The navigator has the focus at start; the grid shows its editor once it has it.
+  EXPECT_FALSE(Grid().EditorShown());
+  GoTo(1, kUser);  // Bank / carol
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), Editor());
+  EXPECT_EQ(Editor()->text(), "carol");
+  EXPECT_EQ(Editor()->selectedText(), "carol");
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsBrowse);
+
+  // Typing goes straight in and puts the record in edit state at the first key.
+  QTest::keyClicks(Editor(), "dave");
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsEdit);
+  // Escape undoes the cell's typing and keeps the edit; again, it cancels the record.
+  QTest::keyClick(Editor(), Qt::Key_Escape);
+  EXPECT_EQ(Editor()->text(), "carol");
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsEdit);
+  QTest::keyClick(Editor(), Qt::Key_Escape);
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsBrowse);
+  ASSERT_NE(Editor(), nullptr);
+
+  // F2 puts the caret at the end, so typing adds; Left inside the text moves
+  // the caret, Right at its end moves on a column, writing but not posting.
+  QTest::keyClick(Editor(), Qt::Key_F2);
+  QTest::keyClicks(Editor(), "ine");
+  QTest::keyClick(Editor(), Qt::Key_Left);
+  EXPECT_EQ(Place(), QPoint(kUser, 1));
+  QTest::keyClick(Editor(), Qt::Key_End);
+  QTest::keyClick(Editor(), Qt::Key_Right);
+  EXPECT_EQ(Place(), QPoint(kPW, 1));
+  EXPECT_EQ(Field("User"), "caroline");
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsEdit);
+  // Down moves to the next record and posts.
+  QTest::keyClick(Editor(), Qt::Key_Down);
+  EXPECT_EQ(Place(), QPoint(kPW, 2));
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsBrowse);
+  EXPECT_EQ(Cell(1, kUser), "caroline");
+  // Enter moves on like a tab; leaving the grid posts what was typed.
+  QTest::keyClick(Editor(), Qt::Key_Return);
+  EXPECT_EQ(Place(), QPoint(kWeb, 2));
+  QTest::keyClicks(Editor(), "f.example");
+  form_->PWnote->setFocus();
+  EXPECT_FALSE(Grid().EditorShown());
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsBrowse);
+  EXPECT_EQ(Cell(2, kWeb), "f.example");
+
+  // Entering an empty Date stamps it, and the editor shows the stamp.
+  GoTo(2, kDate);
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->text(), "08/12/2026");
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsBrowse);
+
+  // An inserted record nobody typed into is dropped on moving away.
+  GoTo(2, kItem);
+  QTest::keyClick(Editor(), Qt::Key_Insert);
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsInsert);
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->text(), "");
+  QTest::keyClick(Editor(), Qt::Key_Up);
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsBrowse);
+  EXPECT_EQ(Grid().model()->rowCount(), 4);
+
+  // The pop-up menu on the editor is the grid's, and its commands take the typing.
+  GoTo(0, kItem);
+  QTest::keyClicks(Editor(), "Bunk");
+  QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(4, 4));
+  QApplication::sendEvent(Editor(), &menu);
+  EXPECT_TRUE(form_->PopupMenu1->isVisible());
+  form_->PopUpCopy->trigger();
+  form_->PopupMenu1->close();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "Bunk");
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsBrowse);
+  EXPECT_EQ(Field("Item"), "Bunk");
+}
+
+TEST_F(RepositoryWindowTest, AReadOnlyResultOpensNoEditor) {
+  MakeTable(kFour, /*secondary_indexes=*/false);
+  OpenForm();
+  GoTo(0, kWeb);
+  ASSERT_NE(Editor(), nullptr);
+  form_->PWgridTitleClick();
+  ASSERT_FALSE(store_->IsLive());
+  GoTo(1, kWeb);
+  EXPECT_FALSE(Grid().EditorShown());
+  Key(Qt::Key_F2);
+  QTest::keyClicks(&Grid(), "x");
+  EXPECT_FALSE(Grid().EditorShown());
+  EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsBrowse);
+  EXPECT_TRUE(boxes_.Shown().empty()) << boxes_.Texts().join("|").toStdString();
+}
+
 TEST_F(RepositoryWindowTest, EnteringAnEmptyDateStampsTodayAndOnlyThen) {
   MakeTable(kFour);
   OpenForm();
@@ -256,10 +445,11 @@ TEST_F(RepositoryWindowTest, SecondBlankRecordIsRefusedWithTheDuplicateKeyMessag
   click(4);
   click(6);
   ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_TRUE(boxes_.Texts()[0].startsWith("Cairn Engine Error # ")) << boxes_.Texts()[0].toStdString();
+  EXPECT_TRUE(boxes_.Texts()[0].startsWith("Cairn Engine Error # "))
+      << boxes_.Texts()[0].toStdString();
   EXPECT_TRUE(boxes_.Texts()[0].contains("Duplicate key")) << boxes_.Texts()[0].toStdString();
   EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsInsert);  // still pending
-  click(7);  // cancel
+  click(7);                                                  // cancel
   EXPECT_EQ(Grid().model()->rowCount(), 1);
 }
 
@@ -279,8 +469,7 @@ TEST_F(RepositoryWindowTest, CopyGenerateAndDeletePassword) {
   EXPECT_EQ(generator_runs_, 1);
   EXPECT_EQ(boxes_.Texts().last(), "Paste New Password to Current Grid Record ?");
   EXPECT_EQ(Field("PW"), "");
-  EXPECT_EQ(Field("Details"),
-            "first line\r\nTuesday 8 December 2026  jsmith  Password =  \r\n");
+  EXPECT_EQ(Field("Details"), "first line\r\nTuesday 8 December 2026  jsmith  Password =  \r\n");
   // A hand-over, answered No: nothing changes.
   hand_over_ = "G3n3rated";
   boxes_.QueueAnswer(TMsgResult::kNo);
@@ -386,9 +575,11 @@ TEST_F(RepositoryWindowTest, MissingDataFolderAsksAndLeavesAnEmptyFlashingWindow
   EXPECT_EQ(Grid().model()->rowCount(), 0);
   EXPECT_TRUE(form_->FlashPwd->isVisible());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(NavigatorStates(), "000000000");
   // Commands are refused by the closed query, through the exception handler.
   form_->Delete1->trigger();
-  EXPECT_TRUE(boxes_.Texts().last().contains("closed dataset")) << boxes_.Texts().last().toStdString();
+  EXPECT_TRUE(boxes_.Texts().last().contains("closed dataset"))
+      << boxes_.Texts().last().toStdString();
   form_.reset();
 
   // Yes asks for termination.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 #include <filesystem>
 
 #include "storage/access/data_session.h"
@@ -95,7 +96,16 @@ void TDataDirectory::CreateTable(std::string_view name, const TTableDefinition& 
 
 void TDataDirectory::DeleteTable(std::string_view name) {
   if (tables_.count(Key(name))) RaiseEngineError(CAIRN_TABLEOPEN, name);
-  for (std::string_view ext : {".DAT", ".IDX", ".BLB", ".JNL"}) RemoveTableFile(name, ext);
+  // One file that cannot go does not keep the others.
+  std::exception_ptr failure;
+  for (std::string_view ext : {".DAT", ".IDX", ".BLB", ".JNL"}) {
+    try {
+      RemoveTableFile(name, ext);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TDataDirectory::RemoveTableFile(std::string_view name, std::string_view extension) {

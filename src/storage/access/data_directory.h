@@ -48,7 +48,8 @@ class TDataDirectory {
   void CreateTable(std::string_view name, const TTableDefinition& definition);
   // Removes the table's files (data, index, blob and a journal left beside
   // them); files that are not there are skipped. 10031 while the table is
-  // open here; 11013 while a handler elsewhere in the process has a file open.
+  // open here; 11013 while a handler elsewhere in the process has a file open
+  // (the other files still go).
   void DeleteTable(std::string_view name);
   // Removes one file of a table the same way.
   void RemoveTableFile(std::string_view name, std::string_view extension);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <exception>
 #include <filesystem>
+#include <optional>
 
 #include "storage/access/data_session.h"
 #include "storage/access/data_table.h"
@@ -130,7 +131,7 @@ void TDataDirectory::Commit() {
   in_transaction_ = false;
   const std::vector<TDataTable*> tables = std::move(changed_);
   changed_.clear();
-  if (tables.size() > 1 && !in_memory_) {
+  if (tables.size() > 1) {
     CommitTogether(tables);
     return;
   }
@@ -151,12 +152,14 @@ void TDataDirectory::Commit() {
 
 // Several tables commit as one: each is written under its journal, which
 // names a super-journal; deleting the super-journal is the commit point
-// (the protocol is at TJournal).
+// (the protocol is at TJournal). Memory tables, which a crash takes with the
+// process, need none: a failure still undoes every table.
 void TDataDirectory::CommitTogether(const std::vector<TDataTable*>& tables) {
-  TSuperJournal super(path_, session_.Settings().force_buffer_flush);
+  std::optional<TSuperJournal> super;
+  if (!in_memory_) super.emplace(path_, session_.Settings().force_buffer_flush);
   try {
-    for (TDataTable* table : tables) table->PrepareCommit(super.path());
-    super.Remove();
+    for (TDataTable* table : tables) table->PrepareCommit(super ? super->path() : std::string());
+    if (super) super->Remove();
   } catch (...) {
     bool restored = true;
     for (TDataTable* table : tables) {
@@ -168,7 +171,7 @@ void TDataDirectory::CommitTogether(const std::vector<TDataTable*>& tables) {
     }
     // A table that could not be restored keeps its journal, which must find
     // its super-journal to be played back.
-    if (restored) super.Discard();
+    if (restored && super) super->Discard();
     throw;
   }
   std::exception_ptr failure;

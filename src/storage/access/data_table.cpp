@@ -609,7 +609,7 @@ void TDataTable::RollBackChange() {
     // failed, it stays for the next writer (this one included) to play back.
     if (journal_ && failure) {
       journal_->Abandon();
-    } else {
+    } else if (journal_) {
       journal_->Commit();
     }
   }
@@ -654,7 +654,7 @@ void TDataTable::EndTransaction(bool commit) {
         RollBackChange();
         throw;
       }
-    } else if (journal_) {
+    } else {
       RollBackChange();
     }
   } catch (...) {

@@ -246,6 +246,20 @@ TEST_F(JournalTest, FailedPlaybackKeepsTheJournalForTheNextTry) {
     if (::testing::Test::HasFailure()) return;
   }
   EXPECT_GT(failed, 0);
+
+  // Files this process may not write cannot be restored: the table is
+  // refused, even for reading, and the journal stays.
+  TScratchDir dir;
+  CopyFiles(crashed.path(), dir.path());
+  for (const char* ext : {".DAT", ".IDX", ".BLB"})
+    fs::permissions(dir.path() + "/Pal" + ext, fs::perms::owner_read | fs::perms::group_read);
+  const uint16_t code = testing::CodeOf([&] {
+    TDataSession session;
+    TDataCursor cursor;
+    cursor.Open(session.OpenDirectory(dir.path()), "Pal", {}, false, true);
+  });
+  EXPECT_EQ(code, CAIRN_OSEACCES);
+  EXPECT_TRUE(fs::exists(Journal(dir.path())));
 }
 
 }  // namespace

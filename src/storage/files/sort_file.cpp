@@ -5,9 +5,9 @@
 // rows from slot 1 on through a buffer. The external path writes sorted
 // chunks to run files (temporary: unlinked as soon as created, so nothing
 // survives a crash) and merges them. Its memory does not grow with the
-// table: the chunk being sorted and its keys, or the merge's read buffers
-// (one chunk shared by the runs, at least a record each), a key per run
-// and the output buffer of one chunk (min(8192, 1 MiB div R) records).
+// table: the chunk being sorted (min(8192, 1 MiB div R) records) and its
+// keys, or the merge's read buffers and output buffer (together two chunks,
+// at least a record per run) and a key per run.
 //
 // Run file bytes: the chunk's slot images back to back, R bytes each,
 // scrambled as in the data file.
@@ -30,6 +30,8 @@ namespace {
 
 constexpr uint32_t kMaxChunkRecords = 8192;
 constexpr uint32_t kChunkBytes = 1048576;
+// The external path's output buffer while merging.
+constexpr uint32_t kOutputBytes = 65536;
 
 // Applies the output rule to rows arriving in sorted order.
 class TSortOutput {
@@ -282,10 +284,15 @@ uint32_t TDataFile::SortRecords(const TSortRequest& request) {
     block.order.clear();
     block.order.shrink_to_fit();
 
-    // The runs share one chunk of read buffer; with more runs than the
-    // chunk holds records, each still reads one record at a time.
+    // The merge may hold two chunks, as the chunk phase did. The output
+    // writes in small pieces so that the runs' read buffers get nearly all
+    // of it: every read is a system call, and a run's buffer refills once
+    // per few records when there are hundreds of runs. With more runs than
+    // that holds records, each still reads one record at a time.
+    const uint32_t out_records = std::clamp<uint32_t>(kOutputBytes / r, 1, capacity);
     const uint32_t per_run =
-        runs.empty() ? 1 : std::max<uint32_t>(1, capacity / uint32_t(runs.size()));
+        runs.empty() ? 1
+                     : std::max<uint32_t>(1, (2 * capacity - out_records) / uint32_t(runs.size()));
     std::vector<uint8_t> merge_buffer(runs.size() * size_t(per_run) * r);
     std::vector<uint8_t> merge_keys(runs.size() * size_t(k));
     for (size_t i = 0; i < runs.size(); ++i) {
@@ -316,7 +323,7 @@ uint32_t TDataFile::SortRecords(const TSortRequest& request) {
       current[i] = next_of(runs[i]);
       if (current[i]) merge.push(i);
     }
-    TSortOutput out(request, r, capacity, write, scramble);
+    TSortOutput out(request, r, out_records, write, scramble);
     while (!merge.empty()) {
       const size_t i = merge.top();
       merge.pop();

@@ -87,7 +87,10 @@ double CairnFill(const Config& config) {
   TDataCursor cursor;
   cursor.Open(directory, "Bulk", {}, true);
   auto f = cursor.Fields();
+  // The other engine loads in one transaction; batches keep ours within memory.
+  constexpr uint32_t kBatch = 10000;
   for (uint32_t i = 0; i < config.records; ++i) {
+    if (i % kBatch == 0) directory.StartTransaction();
     const Row row = MakeRow(i);
     std::vector<uint8_t> image = cursor.NewRecord();
     PutString(f[0], image, row.item);
@@ -98,6 +101,7 @@ double CairnFill(const Config& config) {
     le::PutI32(date, row.date);
     PutField(f[5], image, date);
     cursor.Append(image, {{4, std::vector<uint8_t>(row.details.begin(), row.details.end())}});
+    if (i % kBatch == kBatch - 1 || i + 1 == config.records) directory.Commit();
   }
   return config.records;
 }

@@ -648,8 +648,12 @@ void TMainForm::BindQuery() {
       case cairn::TDataEvent::deLayoutChange:
         PwdAfterScroll();
         break;
-      case cairn::TDataEvent::deDataSetChange:
       case cairn::TDataEvent::deUpdateState:
+        // An insert starts, or ends, without a scroll: the caption follows too.
+        ShowItemCaption();
+        if (!note_modified_) LoadNote();
+        break;
+      case cairn::TDataEvent::deDataSetChange:
         if (!note_modified_) LoadNote();
         break;
       case cairn::TDataEvent::deRecordChange:
@@ -699,6 +703,11 @@ bool TMainForm::HasCurrentRecord() const {
 }
 
 void TMainForm::PwdAfterScroll() {
+  ShowItemCaption();
+  LoadNote();
+}
+
+void TMainForm::ShowItemCaption() {
   QString item;
   if (HasCurrentRecord()) {
     try {
@@ -708,7 +717,6 @@ void TMainForm::PwdAfterScroll() {
     }
   }
   SubHead->SetCaption(item);
-  LoadNote();
 }
 
 void TMainForm::LoadNote() {

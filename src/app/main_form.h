@@ -160,6 +160,8 @@ class TMainForm : public QMainWindow {
   // The navigator's buttons follow the query's state and position.
   void UpdateNavigator();
   bool HasCurrentRecord() const;
+  // SubHead shows the current record's Item (empty for a new record).
+  void ShowItemCaption();
   // The notes memo shows the current record's Details; typed changes go into
   // the record when the memo is left or a command needs the record.
   void LoadNote();

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -16,6 +17,7 @@
 #include <QToolButton>
 
 #include "app/date_formats.h"
+#include "app/exception_log.h"
 #include "app/main_form.h"
 #include "app/message_box.h"
 #include "app/process_values.h"
@@ -384,6 +386,7 @@ TEST_F(RepositoryWindowTest, TheCurrentCellAlwaysShowsItsEditor) {
   GoTo(2, kItem);
   QTest::keyClick(Editor(), Qt::Key_Insert);
   EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsInsert);
+  EXPECT_EQ(form_->SubHead->Caption(), "");  // a new record has no Item yet
   ASSERT_NE(Editor(), nullptr);
   EXPECT_EQ(Editor()->text(), "");
   QTest::keyClick(Editor(), Qt::Key_Up);
@@ -449,7 +452,11 @@ TEST_F(RepositoryWindowTest, SecondBlankRecordIsRefusedWithTheDuplicateKeyMessag
       << boxes_.Texts()[0].toStdString();
   EXPECT_TRUE(boxes_.Texts()[0].contains("Duplicate key")) << boxes_.Texts()[0].toStdString();
   EXPECT_EQ(Pwd().State(), cairn::TDataSetState::dsInsert);  // still pending
-  click(7);                                                  // cancel
+  // It went through LogException: the log has it too.
+  QFile log(ExceptionLogPath());
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(log.readAll().contains("Cairn Engine Error # "));
+  click(7);  // cancel
   EXPECT_EQ(Grid().model()->rowCount(), 1);
 }
 

@@ -294,8 +294,13 @@ void TDataTable::Close() {
 
 // The fresh index file knows nothing of the records: every slot gets its
 // status entry back and the active count is counted again.
+// One change, so a failure takes back every page it wrote. A million-record
+// table would hold its whole new tree in memory if the caches grew, so they
+// write out under the change's undo as a transaction's do.
 void TDataTable::RebuildRecreatedIndex() {
   WriteLock();
+  BeginChange();
+  caches_write_out_ = true;
   try {
     TIndexTree status(*index_, kStatusIndex);
     int32_t active = 0;
@@ -310,8 +315,15 @@ void TDataTable::RebuildRecreatedIndex() {
       status.Insert(key, int32_t(slot));
     }
     index_->SetActiveCount(active);
-    Flush();
+    caches_write_out_ = false;
+    CommitChange();
   } catch (...) {
+    caches_write_out_ = false;
+    try {
+      RollBackChange();
+    } catch (...) {
+      // The journal stays for the next writer; the first failure is the news.
+    }
     WriteUnlock();
     throw;
   }

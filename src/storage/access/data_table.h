@@ -136,7 +136,7 @@ class TDataTable {
   // in the caches, which grow rather than write. A transaction may outgrow
   // memory, so its caches write out under the change's undo instead: other
   // processes cannot read meanwhile, and a rollback puts every byte back.
-  bool CachesMustGrow() const { return write_locked_ && !in_transaction_; }
+  bool CachesMustGrow() const { return write_locked_ && !in_transaction_ && !caches_write_out_; }
   // The directory ends the transaction for this table: commit writes the
   // caches as one change, else they are dropped; the write lock goes.
   void EndTransaction(bool commit);
@@ -184,6 +184,8 @@ class TDataTable {
   bool write_locked_ = false;
   bool in_change_ = false;
   bool in_transaction_ = false;
+  // A bulk change (rebuilding an index) writes out under its undo.
+  bool caches_write_out_ = false;
   uint64_t record_lock_refusals_ = 0;
   TRecordsBitmap file_locks_;
   TRecordsBitmap cursor_locks_;

@@ -18,11 +18,11 @@ std::string WithTrailingSeparator(std::string path) {
   return path;
 }
 
-std::string NormalDirectory(const std::string& path) {
-  std::error_code ec;
 // The in-memory folder keeps its name: it is the same for every session.
-  auto absolute = std::filesystem::absolute(path.empty() ? "." : path, ec);
+std::string NormalDirectory(const std::string& path) {
   if (TDataDirectory::IsMemoryFolder(path)) return "Memory";
+  std::error_code ec;
+  auto absolute = std::filesystem::absolute(path.empty() ? "." : path, ec);
   std::string text = ec ? path : absolute.lexically_normal().string();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   return text;

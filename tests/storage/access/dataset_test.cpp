@@ -27,6 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::PalRecord;
+using testing::CodeOf;
 
 template <typename F>
 std::string ComponentMessage(F action) {
@@ -36,16 +37,6 @@ std::string ComponentMessage(F action) {
     return e.what();
   }
   return "no error";
-}
-
-template <typename F>
-uint16_t EngineCode(F action) {
-  try {
-    action();
-  } catch (const ECairnEngineError& e) {
-    return e.code();
-  }
-  return 0;
 }
 
 // tables_worker in its line-command mode ("session DIR").
@@ -256,7 +247,7 @@ TEST_F(DatasetTest, CopiedResultRefusesChangesAndReadsReadOnly) {
             "Cannot perform this operation on a closed dataset");
   // A bad statement opens nothing and leaves the query closed.
   query_.SQL = {"SELECT * FROM Pal ORDER BY Colour"};
-  EXPECT_EQ(EngineCode([&] { query_.Open(); }), CAIRN_SQLPARSE);
+  EXPECT_EQ(CodeOf([&] { query_.Open(); }), CAIRN_SQLPARSE);
   EXPECT_FALSE(query_.Active());
   EXPECT_TRUE(fs::is_empty(scratch_.path()));
   // Re-ordering back to an indexed order edits again.
@@ -342,7 +333,7 @@ TEST_F(DatasetTest, EditLocksTheRecordAgainstAnotherProcessUntilInsertReleasesIt
     query_.Next();
     ASSERT_EQ(query_.FieldAsText("Item"), "b");
     const uint64_t refused_before = query_.Cursor()->Table().RecordLockRefusals();
-    EXPECT_EQ(EngineCode([&] { query_.Edit(); }), CAIRN_RECLOCKFAILED);
+    EXPECT_EQ(CodeOf([&] { query_.Edit(); }), CAIRN_RECLOCKFAILED);
     EXPECT_EQ(query_.State(), TDataSetState::dsBrowse);
     // The first attempt and both retries were refused.
     EXPECT_EQ(query_.Cursor()->Table().RecordLockRefusals() - refused_before, 3u);
@@ -376,7 +367,7 @@ TEST(DatasetPasswordTest, OnPasswordSuppliesTheTablePassword) {
   query.DatabaseName = data.path();  // no database component: a temporary one
   query.SQL = {"SELECT * FROM Pal"};
   query.RequestLive = true;
-  EXPECT_EQ(EngineCode([&] { query.Open(); }), CAIRN_NOTSUFFTABLERIGHTS);
+  EXPECT_EQ(CodeOf([&] { query.Open(); }), CAIRN_NOTSUFFTABLERIGHTS);
   int asked = 0;
   session.OnPassword = [&](TCairnSession& s, bool& go_on) {
     ++asked;

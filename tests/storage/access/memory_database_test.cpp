@@ -23,16 +23,7 @@ namespace cairn {
 namespace {
 
 namespace fs = std::filesystem;
-
-template <typename F>
-uint16_t EngineCode(F action) {
-  try {
-    action();
-  } catch (const ECairnEngineError& e) {
-    return e.code();
-  }
-  return 0;
-}
+using testing::CodeOf;
 
 std::vector<std::string> Column(TCairnQuery& query, const std::string& field) {
   std::vector<std::string> out;
@@ -149,7 +140,7 @@ TEST_F(MemoryDatabaseTest, TablesLiveInMemorySharedBySessionsAndNeverTouchTheDis
   live.Edit();
   other.First();
   const uint64_t refused = other.Cursor()->Table().RecordLockRefusals();
-  EXPECT_EQ(EngineCode([&] { other.Edit(); }), CAIRN_RECLOCKFAILED);
+  EXPECT_EQ(CodeOf([&] { other.Edit(); }), CAIRN_RECLOCKFAILED);
   EXPECT_EQ(other.Cursor()->Table().RecordLockRefusals() - refused, 3u);
   live.SetFieldAsText("PW", "from-a");
   live.Post();
@@ -179,7 +170,7 @@ TEST_F(MemoryDatabaseTest, TablesLiveInMemorySharedBySessionsAndNeverTouchTheDis
   TDataDirectory& memory = engine.OpenDirectory("Memory/");
   memory.DeleteTable("Pal");
   EXPECT_FALSE(memory.TableExists("Pal"));
-  EXPECT_EQ(EngineCode([&] { later.Open(); }), CAIRN_OSENOENT);
+  EXPECT_EQ(CodeOf([&] { later.Open(); }), CAIRN_OSENOENT);
   EXPECT_FALSE(later.Active());
 }
 
@@ -230,21 +221,21 @@ TEST_F(MemoryDatabaseTest, FailuresLeaveNoMemoryFileBehind) {
   ASSERT_TRUE(memory.InMemory());
   const size_t registered = TFileList::Instance().Count();
   TDataCursor cursor;
-  EXPECT_EQ(EngineCode([&] { cursor.Open(memory, "Pal"); }), CAIRN_OSENOENT);
+  EXPECT_EQ(CodeOf([&] { cursor.Open(memory, "Pal"); }), CAIRN_OSENOENT);
   EXPECT_EQ(TFileList::Instance().Count(), registered);
 
   // The index names a field the table lacks: the data file was made first.
   TTableDefinition bad = testing::PalDefinition();
   bad.indexes.back().fields = {"Colour"};
-  EXPECT_EQ(EngineCode([&] { memory.CreateTable("Pal", bad); }), CAIRN_SEARCHCOLREQD);
+  EXPECT_EQ(CodeOf([&] { memory.CreateTable("Pal", bad); }), CAIRN_SEARCHCOLREQD);
   EXPECT_FALSE(memory.TableExists("Pal"));
   EXPECT_EQ(TFileList::Instance().Count(), registered);
 
   memory.CreateTable("Pal", testing::PalDefinition());
-  EXPECT_EQ(EngineCode([&] { memory.CreateTable("pal", testing::PalDefinition()); }),
+  EXPECT_EQ(CodeOf([&] { memory.CreateTable("pal", testing::PalDefinition()); }),
             CAIRN_TABLEEXISTS);
   cursor.Open(memory, "Pal");
-  EXPECT_EQ(EngineCode([&] { memory.DeleteTable("Pal"); }), CAIRN_TABLEOPEN);
+  EXPECT_EQ(CodeOf([&] { memory.DeleteTable("Pal"); }), CAIRN_TABLEOPEN);
   cursor.Close();
   memory.DeleteTable("Pal");
   EXPECT_EQ(TFileList::Instance().Count(), registered);

@@ -51,7 +51,10 @@ void BuildTable(const std::string& folder, int count) {
   const auto fields = cursor.Fields();
   std::vector<uint8_t> record = cursor.NewRecord();
   auto put = [&](int field, const std::string& text) { cairn::PutString(fields[field], record, text); };
+  // Loaded in transactions: a commit per record would take most of the run.
+  constexpr int kBatch = 10000;
   for (int i = 0; i < count; ++i) {
+    if (i % kBatch == 0) directory.StartTransaction();
     char item[32], user[32], pw[48], web[48];
     std::snprintf(item, sizeof item, "Item %07d", (i * 7919) % count);
     std::snprintf(user, sizeof user, "user%06d", (i * 104729) % count);
@@ -62,6 +65,7 @@ void BuildTable(const std::string& folder, int count) {
     put(2, pw);
     put(4, web);
     cursor.Append(record);
+    if (i % kBatch == kBatch - 1 || i + 1 == count) directory.Commit();
     if (i % 100000 == 99999) std::fprintf(stderr, "  %d records\n", i + 1);
   }
   cursor.FlushBuffers();

@@ -183,6 +183,7 @@ void TFileHandler::DropHeldWrites() {
 void TFileHandler::BeginUndo() {
   if (!open_) Raise(CAIRN_OSEBADF);
   undo_.clear();
+  undo_saved_.clear();
   const int64_t size = file_->Size();
   Check(size);
   undo_size_ = uint64_t(size);
@@ -193,6 +194,7 @@ void TFileHandler::BeginUndo() {
 void TFileHandler::EndUndo() {
   undo_active_ = false;
   undo_.clear();
+  undo_saved_.clear();
 }
 
 // Saves what a write of `length` bytes (0: a truncation) at the current
@@ -209,11 +211,14 @@ std::span<const uint8_t> TFileHandler::SaveForUndo(int64_t length) {
   if (length == 0) undo_limit_ = std::min(undo_limit_, start);
   const uint64_t end = length == 0 ? limit : std::min(limit, start + uint64_t(length));
   if (start >= end) return {};
+  if (auto saved = undo_saved_.find(start); saved != undo_saved_.end() && saved->second >= end)
+    return {};
   TUndoEntry entry{start, std::vector<uint8_t>(end - start)};
   const int64_t got = file_->Read(handle_id_, entry.bytes.data(), int64_t(entry.bytes.size()));
   file_->Seek(handle_id_, kSeekStart, position);
   if (got != int64_t(entry.bytes.size())) Raise(CAIRN_READERR);
   undo_.push_back(std::move(entry));
+  undo_saved_[start] = end;
   return undo_.back().bytes;
 }
 
@@ -224,6 +229,7 @@ void TFileHandler::RollBackUndo() {
   undo_active_ = false;
   std::vector<TUndoEntry> entries = std::move(undo_);
   undo_.clear();
+  undo_saved_.clear();
   if (!open_) return;
   std::lock_guard guard(file_->mutex());
   unflushed_ = true;

@@ -20,6 +20,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "storage/files/abstract_file.h"
@@ -215,6 +216,9 @@ class TFileHandler {
   uint64_t undo_size_ = 0;   // the file's size at BeginUndo
   uint64_t undo_limit_ = 0;  // no cut since BeginUndo went below it
   std::vector<TUndoEntry> undo_;
+  // Offset -> end of each range saved since BeginUndo: a page written out
+  // again in the same change keeps its first (original) copy only.
+  std::unordered_map<uint64_t, uint64_t> undo_saved_;
 };
 
 }  // namespace cairn

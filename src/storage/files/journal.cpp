@@ -193,6 +193,7 @@ void TJournal::Start() {
   }
   fd_ = fd;
   end_ = 0;
+  for (auto& ranges : journaled_) ranges.clear();
   nonce_ = NewNonce();
   uint8_t header[kHeaderSize] = {};
   std::memcpy(header, kMagic, 8);
@@ -230,7 +231,9 @@ void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
   if (fd_ < 0) Start();
   const uint64_t limit = sizes_[size_t(index)];
   const uint64_t end = length == 0 ? limit : std::min(limit, offset + uint64_t(length));
-  if (offset < end) {
+  auto& journaled = journaled_[size_t(index)];
+  const auto earlier = journaled.find(offset);
+  if (offset < end && (earlier == journaled.end() || earlier->second < end)) {
     // The bytes this write replaces: the undo's copy, else read through the
     // shared file object without moving the handler's position.
     std::vector<uint8_t> entry(kEntryHead + (end - offset) + 4);
@@ -254,6 +257,7 @@ void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
     const uint32_t crc = Crc(Crc(0, nonce, 4), entry.data(), entry.size() - 4);
     le::PutU32(&entry[entry.size() - 4], crc);
     Append(entry.data(), entry.size());
+    journaled[offset] = end;
   }
   // The journal goes to disk before the table file is touched; a write held
   // back waits for BeforeHeldWrites, so that a flush syncs the journal once.

@@ -50,6 +50,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "storage/files/file_handler.h"
 
@@ -108,6 +109,9 @@ class TJournal : public TWriteObserver {
   std::string path_;
   std::array<TFileHandler*, kFiles> files_;
   std::array<uint64_t, kFiles> sizes_{};
+  // Per file, offset -> end of each range journaled since Start: playback
+  // restores the first copy last, so a later copy of a range is never needed.
+  std::array<std::unordered_map<uint64_t, uint64_t>, kFiles> journaled_;
   bool force_flush_ = false;
   bool attached_ = false;
   bool playing_back_ = false;

@@ -5,7 +5,7 @@ pkgs=(build-essential cmake pkg-config g++ clang libclang-rt-14-dev
       qt6-base-dev qt6-base-dev-tools libgl-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       zlib1g-dev libicu-dev nlohmann-json3-dev libsqlite3-dev
-      xvfb xauth fonts-dejavu-core file xdotool openbox
+      xvfb xauth x11-utils fonts-dejavu-core file xdotool openbox
       libgif-dev fonts-liberation poppler-utils cups-daemon cups-client printer-driver-cups-pdf
       libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-draw-nogui)
 missing=()

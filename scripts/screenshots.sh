@@ -19,7 +19,7 @@
 #   menu-help.png, help.png, colours.png, about.png   windows reached by Alt
 #   preview.png     the password list in the report preview
 #   wider.png       the window made wider and lower
-# Needs xvfb-run, openbox, xdotool and import (imagemagick); not part of the
+# Needs xvfb-run, openbox, xprop, xdotool and import (imagemagick); not part of the
 # tests.
 # Usage: [TARN_SHOT_SCALE=2] [TARN_SHOT_SCREEN=1366x768] \
 #          screenshots.sh BUILD_DIR [OUT_DIR]   (OUT_DIR defaults to ./screenshots)
@@ -99,7 +99,11 @@ if [ "${1:-}" = "--inside" ]; then
   openbox >/dev/null 2>&1 &
   wm=$!
   trap 'kill "$wm" 2>/dev/null || true' EXIT
-  sleep 0.5
+  # A window mapped while the manager is still starting can stay unmapped.
+  for _ in $(seq 300); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
 
   # The delivered table: the window, the current row band and column.
   start_tarn "$work/delivered" with-entry-shots
@@ -195,7 +199,7 @@ fi
 build=$(cd "$1" && pwd)
 OUT=$(mkdir -p "${2:-screenshots}" && cd "${2:-screenshots}" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-for tool in xvfb-run openbox xdotool import compare; do
+for tool in xvfb-run openbox xprop xdotool import compare; do
   command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
 done
 for file in "$build/bin/tarn" "$build/bin/cairn" "$build/bin/Data/Pal.DAT"; do

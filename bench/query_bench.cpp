@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/pal_definition.h"
+#include "tests/storage/access/pal_definition.h"
 #include "bench/tables_bench_rows.h"
 #include "storage/access/data_cursor.h"
 #include "storage/access/data_directory.h"
@@ -83,7 +83,7 @@ double CairnFill(const Config& config) {
   Configure(session, config);
   TDataDirectory& directory = session.OpenDirectory(config.dir);
   for (const char* ext : {".DAT", ".IDX", ".BLB"}) fs::remove(directory.FileName("Bulk", ext));
-  directory.CreateTable("Bulk", bench::PalDefinition());
+  directory.CreateTable("Bulk", cairn::testing::PalTable(/*with_user_index=*/false));
   TDataCursor cursor;
   cursor.Open(directory, "Bulk", {}, true);
   auto f = cursor.Fields();

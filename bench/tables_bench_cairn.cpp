@@ -4,7 +4,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "bench/pal_definition.h"
+#include "tests/storage/access/pal_definition.h"
 #include "storage/access/data_cursor.h"
 #include "storage/access/data_directory.h"
 #include "storage/access/data_session.h"
@@ -49,7 +49,7 @@ void Fill(const BenchConfig& config, const std::string& name, uint32_t count, bo
     for (const char* ext : {".DAT", ".IDX", ".BLB"})
       std::filesystem::remove(directory.FileName(name, ext));
   }
-  directory.CreateTable(name, PalDefinition());
+  directory.CreateTable(name, cairn::testing::PalTable(/*with_user_index=*/false));
   TDataCursor cursor;
   cursor.Open(directory, name);
   if (one_transaction) directory.StartTransaction();

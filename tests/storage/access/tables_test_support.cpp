@@ -7,6 +7,7 @@
 #include "storage/base/engine_error.h"
 #include "storage/files/data_endian.h"
 #include "storage/files/field_codec.h"
+#include "pal_definition.h"
 
 namespace cairn::testing {
 
@@ -25,22 +26,7 @@ TScratchDir::~TScratchDir() {
 }
 
 TTableDefinition PalDefinition(const std::string& password) {
-  TTableDefinition def;
-  def.fields = {TFieldDescriptor::Make("Item", kFldString, 0, 100),
-                TFieldDescriptor::Make("User", kFldString, 0, 100),
-                TFieldDescriptor::Make("PW", kFldString, 0, 100),
-                TFieldDescriptor::Make("Details", kFldBlob, kSubMemo),
-                TFieldDescriptor::Make("Web", kFldString, 0, 250),
-                TFieldDescriptor::Make("Date", kFldDate)};
-  LayoutFields(def.fields);
-  TIndexDefinition primary;
-  primary.primary = true;
-  primary.unique = true;
-  primary.fields = {"Item", "Date"};
-  TIndexDefinition by_user;
-  by_user.name = "ByUser";
-  by_user.fields = {"User"};
-  def.indexes = {primary, by_user};
+  TTableDefinition def = PalTable(/*with_user_index=*/true);
   def.password = password;
   def.description = "passwords";
   return def;

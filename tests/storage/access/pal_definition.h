@@ -1,14 +1,14 @@
-// The password-record table both engine benchmarks load: the six fields and
-// the primary index on Item, Date.
+// The password-record table the engine tests and benchmarks load: the six
+// fields, the primary index on Item, Date and, when asked, a secondary
+// index on User.
 #pragma once
 
 #include "storage/access/table_definition.h"
 #include "storage/files/field_descriptor.h"
 
-namespace bench {
+namespace cairn::testing {
 
-inline cairn::TTableDefinition PalDefinition() {
-  using namespace cairn;
+inline TTableDefinition PalTable(bool with_user_index) {
   TTableDefinition def;
   def.fields = {TFieldDescriptor::Make("Item", kFldString, 0, 100),
                 TFieldDescriptor::Make("User", kFldString, 0, 100),
@@ -22,7 +22,13 @@ inline cairn::TTableDefinition PalDefinition() {
   primary.unique = true;
   primary.fields = {"Item", "Date"};
   def.indexes = {primary};
+  if (with_user_index) {
+    TIndexDefinition by_user;
+    by_user.name = "ByUser";
+    by_user.fields = {"User"};
+    def.indexes.push_back(by_user);
+  }
   return def;
 }
 
-}  // namespace bench
+}  // namespace cairn::testing

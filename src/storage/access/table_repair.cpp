@@ -128,7 +128,7 @@ class TRepairer {
   // The records are the truth only once a change cut short is undone.
   void PlayBackJournal(bool dry_run) {
     const std::string journal = directory_.FileName(name_, ".JNL");
-    if (!fs::exists(journal)) return;
+    if (!TJournal::LeftAt(journal)) return;
     if (dry_run) {
       journal_note_ = "play back the rollback journal of a change cut short (" + journal + ")";
       return;

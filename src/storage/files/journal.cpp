@@ -41,13 +41,15 @@ uint32_t NewNonce() {
   return uint32_t(engine()) ^ (uint32_t(::getpid()) * 0x9E3779B1u);
 }
 
-bool LockJournal(int fd) {
+// An open-file lock on the journal's first byte: F_WRLCK or F_UNLCK; `wait`
+// blocks until it is granted.
+bool LockJournal(int fd, short type = F_WRLCK, bool wait = false) {
   struct flock fl = {};
-  fl.l_type = F_WRLCK;
+  fl.l_type = type;
   fl.l_whence = SEEK_SET;
   fl.l_start = 0;
   fl.l_len = 1;
-  while (::fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+  while (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) != 0) {
     if (errno != EINTR) return false;
   }
   return true;
@@ -112,6 +114,26 @@ TParsed Parse(const std::vector<uint8_t>& bytes) {
   return parsed;
 }
 
+// True when `fd` holds a whole, valid header: a change that has not reached
+// its commit point. `nonce` gets the nonce the header bytes carry, valid or
+// not (an invalidated header keeps it).
+bool HeaderValid(int fd, uint32_t* nonce = nullptr) {
+  uint8_t header[kHeaderSize];
+  ssize_t n;
+  do {
+    n = ::pread(fd, header, kHeaderSize, 0);
+  } while (n < 0 && errno == EINTR);
+  if (n != ssize_t(kHeaderSize)) return false;
+  if (nonce) *nonce = le::U32(&header[12]);
+  return std::memcmp(header, kMagic, 8) == 0 && le::U32(&header[8]) == kVersion &&
+         le::U32(&header[kHeaderSize - 4]) == Crc(0, header, kHeaderSize - 4);
+}
+
+bool Unlinked(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) != 0 || st.st_nlink == 0;
+}
+
 // Deletes a super-journal once no journal beside it names it.
 void ForgetSuperIfUnused(const std::string& super) {
   namespace fs = std::filesystem;
@@ -138,9 +160,13 @@ TJournal::TJournal(std::string path, std::array<TFileHandler*, kFiles> files)
 
 TJournal::~TJournal() {
   Attach(false);
-  // A journal still open here belongs to a change that never reached its
-  // commit point: leave it for the next writer to play back.
-  Abandon();
+  // A change that never reached its commit point stays for the next writer
+  // to play back; a journal with none in it goes, unless it is in use.
+  if (active_) {
+    Abandon();
+  } else {
+    Tidy();
+  }
 }
 
 void TJournal::Attach(bool attach) {
@@ -151,8 +177,20 @@ void TJournal::Attach(bool attach) {
 }
 
 bool TJournal::Exists() const {
-  struct stat st;
-  return ::stat(path_.c_str(), &st) == 0;
+  if (fd_ >= 0 && !Unlinked(fd_)) return HeaderValid(fd_);
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool valid = HeaderValid(fd);
+  ::close(fd);
+  return valid;
+}
+
+bool TJournal::LeftAt(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool valid = HeaderValid(fd);
+  ::close(fd);
+  return valid;
 }
 
 int TJournal::IndexOf(const TFileHandler& file) const {
@@ -165,7 +203,7 @@ int TJournal::IndexOf(const TFileHandler& file) const {
 void TJournal::Append(const void* bytes, size_t length) {
   const auto* in = static_cast<const uint8_t*>(bytes);
   while (length > 0) {
-    const ssize_t n = ::write(fd_, in, length);
+    const ssize_t n = ::pwrite(fd_, in, length, off_t(end_));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) JournalFailed(path_);
     if (TFileFaults::Instance().recording()) TFileFaults::Instance().Wrote(path_, end_, in, n);
@@ -183,18 +221,50 @@ void TJournal::Sync() {
   unsynced_ = false;
 }
 
+void TJournal::OpenFile() {
+  TFileFaults& faults = TFileFaults::Instance();
+  for (;;) {
+    int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      if (faults.recording()) faults.Created(path_);
+    } else if (errno == EEXIST) {
+      fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+      if (fd < 0 && errno == ENOENT) continue;  // gone in between
+    }
+    if (fd < 0) JournalFailed(path_);
+    fd_ = fd;
+    // Found or made by this process: its folder entry may not be on disk.
+    folder_unsynced_ = true;
+    return;
+  }
+}
+
 void TJournal::Start() {
-  const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) JournalFailed(path_);
-  if (TFileFaults::Instance().recording()) TFileFaults::Instance().Created(path_);
-  if (!LockJournal(fd)) {
-    ::close(fd);
+  for (;;) {
+    if (fd_ < 0) OpenFile();
+    // Waits out a process tidying the file away (Tidy, which holds the lock
+    // only briefly); a file unlinked before the lock was ours is replaced.
+    if (!LockJournal(fd_, F_WRLCK, true)) {
+      Abandon();
+      JournalFailed(path_);
+    }
+    if (!Unlinked(fd_)) break;
+    Abandon();
+  }
+  uint32_t old_nonce = 0;
+  if (HeaderValid(fd_, &old_nonce)) {
+    // Another change's journal, never played back: it is not overwritten.
+    Abandon();
     JournalFailed(path_);
   }
-  fd_ = fd;
+  active_ = true;
   end_ = 0;
   for (auto& ranges : journaled_) ranges.clear();
-  nonce_ = NewNonce();
+  // Entries of earlier changes may follow this one's in the file; the nonce
+  // in their checksums tells them apart.
+  do {
+    nonce_ = NewNonce();
+  } while (nonce_ == old_nonce);
   uint8_t header[kHeaderSize] = {};
   std::memcpy(header, kMagic, 8);
   le::PutU32(header + 8, kVersion);
@@ -205,8 +275,7 @@ void TJournal::Start() {
     le::PutU64(header + 16 + 8 * i, sizes_[size_t(i)]);
   }
   le::PutU32(header + kHeaderSize - 4, Crc(0, header, kHeaderSize - 4));
-  // On disk, with its folder entry, before the first table write (MakeDurable).
-  folder_unsynced_ = true;
+  // On disk before the first table write (MakeDurable).
   try {
     Append(header, kHeaderSize);
   } catch (...) {
@@ -228,7 +297,7 @@ void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
   if (playing_back_ || !attached_) return;
   const int index = IndexOf(file);
   if (index < 0) return;
-  if (fd_ < 0) Start();
+  if (!active_) Start();
   const uint64_t limit = sizes_[size_t(index)];
   const uint64_t end = length == 0 ? limit : std::min(limit, offset + uint64_t(length));
   auto& journaled = journaled_[size_t(index)];
@@ -269,7 +338,7 @@ void TJournal::BeforeHeldWrites() {
 }
 
 void TJournal::MakeDurable() {
-  if (fd_ < 0) return;
+  if (!active_) return;
   Sync();
   if (folder_unsynced_) {
     PhysicalSyncFolder();
@@ -278,7 +347,7 @@ void TJournal::MakeDurable() {
 }
 
 void TJournal::Commit() {
-  if (fd_ < 0) return;
+  if (!active_) return;
   // Every write the journal guards is on disk before the journal goes, also
   // those a cache made before its table's flush.
   if (force_flush_) {
@@ -288,25 +357,63 @@ void TJournal::Commit() {
   }
   // Joined to a super-journal: its removal commits, this journal goes after.
   if (held_) return;
-  // Unlinked while still locked: nobody can take it for a journal left behind.
-  const bool removed = Unlink();
-  ::close(fd_);
-  fd_ = -1;
-  unsynced_ = false;
-  if (!removed) JournalFailed(path_);
-  if (force_flush_) PhysicalSyncFolder();
+  // Invalidated while still locked: nobody can take it for a journal left
+  // behind. The file stays for the next change.
+  static constexpr uint8_t kZeros[sizeof kMagic] = {};
+  ssize_t n;
+  do {
+    n = ::pwrite(fd_, kZeros, sizeof kZeros, 0);
+  } while (n < 0 && errno == EINTR);
+  if (n != ssize_t(sizeof kZeros)) {
+    Abandon();
+    JournalFailed(path_);
+  }
+  TFileFaults& faults = TFileFaults::Instance();
+  if (faults.recording()) faults.Wrote(path_, 0, kZeros, sizeof kZeros);
+  unsynced_ = true;
+  if (force_flush_) {
+    try {
+      Sync();
+    } catch (...) {
+      Abandon();
+      throw;
+    }
+  }
+  // A large transaction's journal does not keep its disk space; losing
+  // this cut to a crash loses nothing, the header is invalid already.
+  if (end_ > kKeptJournalBytes && ::ftruncate(fd_, 0) == 0 && faults.recording())
+    faults.Wrote(path_, 0, nullptr, 0);
+  active_ = false;
+  if (!LockJournal(fd_, F_UNLCK)) Abandon();
 }
 
 void TJournal::Abandon() {
   held_ = false;
-  if (fd_ < 0) return;
-  ::close(fd_);
-  fd_ = -1;
+  active_ = false;
   unsynced_ = false;
+  if (fd_ < 0) return;
+  ::close(fd_);  // also lets go of its lock
+  fd_ = -1;
+}
+
+void TJournal::Tidy() {
+  const bool own = fd_ >= 0;
+  const int fd = own ? fd_ : ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  fd_ = -1;
+  if (fd < 0) return;
+  // Locked, unlinked by nobody, and the file the name stands for: then no
+  // other process is writing it or can start to before it goes.
+  struct stat by_fd, by_name;
+  if (LockJournal(fd) && ::fstat(fd, &by_fd) == 0 && by_fd.st_nlink > 0 &&
+      ::stat(path_.c_str(), &by_name) == 0 && by_fd.st_ino == by_name.st_ino &&
+      by_fd.st_dev == by_name.st_dev && !HeaderValid(fd)) {
+    Unlink();
+  }
+  ::close(fd);
 }
 
 bool TJournal::RecoverIfLeft() {
-  if (fd_ >= 0) {
+  if (active_) {
     // Our own change could not be rolled back: play it back now.
     Abandon();
   }
@@ -322,7 +429,12 @@ bool TJournal::RecoverIfLeft() {
     RaiseEngineError(CAIRN_READERR, path_);
   }
   const TParsed parsed = Parse(bytes);
-  const bool valid = parsed.valid;
+  if (!parsed.valid) {
+    // No change in it (committed, or cut short before its header was
+    // whole, so before any table write).
+    ::close(fd);
+    return false;
+  }
   const auto& entries = parsed.entries;
   const auto& sizes = parsed.sizes;
   // Beside the journal, wherever the folder has been moved or copied to.
@@ -338,20 +450,17 @@ bool TJournal::RecoverIfLeft() {
     PhysicalSyncFolder();
     return true;
   }
-  // Without a whole header no table byte was written yet.
   playing_back_ = true;
   try {
-    if (valid) {
-      for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        TFileHandler* file = files_[size_t(it->file)];
-        if (file) file->WriteAt(it->offset, &bytes[it->at], it->length);
-      }
-      for (int i = 0; i < kFiles; ++i) {
-        TFileHandler* file = files_[size_t(i)];
-        if (!file || sizes[size_t(i)] == kNoFile) continue;
-        if (uint64_t(file->Size()) != sizes[size_t(i)]) file->Truncate(sizes[size_t(i)]);
-        file->Flush();
-      }
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+      TFileHandler* file = files_[size_t(it->file)];
+      if (file) file->WriteAt(it->offset, &bytes[it->at], it->length);
+    }
+    for (int i = 0; i < kFiles; ++i) {
+      TFileHandler* file = files_[size_t(i)];
+      if (!file || sizes[size_t(i)] == kNoFile) continue;
+      if (uint64_t(file->Size()) != sizes[size_t(i)]) file->Truncate(sizes[size_t(i)]);
+      file->Flush();
     }
   } catch (...) {
     playing_back_ = false;
@@ -368,7 +477,7 @@ bool TJournal::RecoverIfLeft() {
 }
 
 void TJournal::JoinSuper(const std::string& super_path) {
-  if (fd_ < 0) Start();
+  if (!active_) Start();
   const std::string name = std::filesystem::path(super_path).filename().string();
   std::vector<uint8_t> entry(kEntryHead + name.size() + 4);
   entry[0] = kSuperEntry;

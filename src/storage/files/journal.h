@@ -6,9 +6,12 @@
 //
 // Protocol (the writer holds the table's write lock throughout):
 //  1. Before the first byte of any of the table's files is overwritten,
-//     extended or cut, the journal is created, locked (an open-file lock on
-//     its first byte, held for as long as the journal exists) and given a
-//     header with the three files' sizes.
+//     extended or cut, the journal is opened (created if need be, its
+//     folder entry put on disk once per process that opens it), locked (an
+//     open-file lock on its first byte, held until the commit point; a file
+//     found unlinked once locked is opened again) and given a header with
+//     the three files' sizes. A valid header found there is another
+//     change's, never overwritten.
 //  2. Before each write or cut, the bytes it replaces (those below the
 //     file's size at step 1) are appended to the journal as one entry.
 //     With forced flushes the journal (and, once, its folder) is put on
@@ -16,11 +19,16 @@
 //     writes back (TFileHandler::HoldWrites) until all their entries are
 //     in, so the journal goes to disk once per flush.
 //  3. When the table's flush is done (the files themselves put on disk when
-//     flushes are forced), the journal is deleted: the commit point.
-// A journal found without a lock on it belongs to a writer that is gone: it
-// is played back (each entry written back, latest first, then each file
-// cut to its recorded size, the files put on disk) and only then deleted.
-// A playback that fails leaves the journal for the next try.
+//     flushes are forced), the header's magic is zeroed (and put on disk
+//     when flushes are forced): the commit point. The file stays for the
+//     next change, saving its creation and two folder syncs per change; one
+//     grown past kKeptJournalBytes is cut to nothing.
+// A journal without a valid header holds no change: it is no journal.
+// Closing the table deletes such a file when its lock can be had at once.
+// A valid journal found without a lock on it belongs to a writer that is
+// gone: it is played back (each entry written back, latest first, then each
+// file cut to its recorded size, the files put on disk) and only then
+// deleted. A playback that fails leaves the journal for the next try.
 //
 // A transaction that changed several tables commits them together through
 // a super-journal, FOLDER/XXXXXXXX.SJN (no table file has that extension):
@@ -45,6 +53,8 @@
 //            bytes | u32 crc of nonce, the 13 bytes and the bytes
 //   super-journal  "CairnSJn"
 // A torn or damaged entry ends the journal: its table write never began.
+// Entries of earlier changes left further on in the file fail the
+// checksum, as each change takes a nonce other than the one found there.
 #pragma once
 
 #include <array>
@@ -59,6 +69,8 @@ namespace cairn {
 class TJournal : public TWriteObserver {
  public:
   static constexpr int kFiles = 3;
+  // A journal file larger than this is cut to nothing at its commit point.
+  static constexpr uint64_t kKeptJournalBytes = 1 << 20;
 
   // `files` are the data, index and blob handlers (blob may be null);
   // `path` is the journal's file name.
@@ -72,9 +84,9 @@ class TJournal : public TWriteObserver {
   void set_force_flush(bool value) { force_flush_ = value; }
   // Starts observing the handlers' writes (and stops, with false).
   void Attach(bool attach);
-  bool Active() const { return fd_ >= 0; }
+  bool Active() const { return active_; }
 
-  // The commit point: deletes the journal of the writes since the last one.
+  // The commit point: invalidates the journal of the writes since the last one.
   void Commit();
   // Gives up the journal without deleting it (after a rollback that could
   // not be completed): it is then a journal without a writer, played back
@@ -84,8 +96,10 @@ class TJournal : public TWriteObserver {
   // none (or its writer still holds it). Call with the table's write lock.
   // Raises on a failed playback, leaving the journal in place.
   bool RecoverIfLeft();
-  // True when a journal file exists (a cheap test before RecoverIfLeft).
+  // True when the journal holds a change (a cheap test before RecoverIfLeft).
   bool Exists() const;
+  // The same for the journal file `path`, with no table open.
+  static bool LeftAt(const std::string& path);
 
   // Several tables' commit (above). JoinSuper names the super-journal in
   // this journal (started if need be) and holds it: Commit then only puts
@@ -99,7 +113,9 @@ class TJournal : public TWriteObserver {
 
  private:
   int IndexOf(const TFileHandler& file) const;
+  void OpenFile();
   void Start();
+  void Tidy();
   void Append(const void* bytes, size_t length);
   void Sync();
   void MakeDurable();
@@ -118,7 +134,8 @@ class TJournal : public TWriteObserver {
   bool held_ = false;  // joined a super-journal, not yet released
   bool unsynced_ = false;
   bool folder_unsynced_ = false;  // the journal's folder entry is not on disk yet
-  int fd_ = -1;
+  int fd_ = -1;          // the journal file, kept open between changes
+  bool active_ = false;  // a change is in it, and its lock is held
   uint64_t end_ = 0;  // bytes written to the journal so far
   uint32_t nonce_ = 0;
 };

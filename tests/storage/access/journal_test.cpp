@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -12,9 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "crash_posts.h"
 #include "crash_test_support.h"
 #include "storage/base/engine_error.h"
 #include "storage/files/file_faults.h"
+#include "storage/files/journal.h"
 
 namespace cairn {
 namespace {
@@ -108,7 +112,7 @@ TEST_F(JournalTest, LongLivedReaderRestoresWhatADeadWriterLeftBeforeReading) {
                  std::to_string(n));
     const TRun run = Write(base_.path(), n, 100 + unsigned(round), 3);
     ASSERT_TRUE(run.exit_code == 0 || run.exit_code == TFileFaults::kExitCode);
-    left += fs::exists(Journal(base_.path()));
+    left += TJournal::LeftAt(Journal(base_.path()));
     // Both ways a reader catches up: a read lock per operation, or a refresh.
     session.Settings().strict_change_detection = round % 2 == 0;
     cursor.Refresh();
@@ -144,7 +148,7 @@ TEST_F(JournalTest, WriterKilledAtRandomMomentsLeavesReturnedPostsAndWholeTransa
     ::kill(writer.pid(), SIGKILL);
     const TRun run = testing::ReadRun(writer, first);
     killed += run.exit_code == 128 + SIGKILL;
-    cut_short += fs::exists(Journal(base_.path()));
+    cut_short += TJournal::LeftAt(Journal(base_.path()));
     posts += int(run.done.size());
     const TContents found = OpenContents(base_.path());
     testing::ExpectReturnedPosts(found, known, run);
@@ -197,6 +201,65 @@ TEST(TwoTableTransactionTest, WriterEndedAtEveryWriteLeavesBothTablesOrNeither) 
     ++ended;
   }
   EXPECT_GT(ended, 10);
+}
+
+// A writer keeps its journal file between posts, holding no change: a copy of
+// the folder then (a writer killed between posts) opens as it was. Another
+// process's post and close tidy the file away meanwhile; the writer's next
+// post must journal under the journal's name, not into the file it still
+// has open, so that dying in that post leaves a journal that undoes it.
+TEST_F(JournalTest, KeptJournalIsNoJournalAndOneTidiedAwayIsOpenedAgain) {
+  int to_writer[2], from_writer[2];
+  ASSERT_EQ(::pipe(to_writer), 0);
+  ASSERT_EQ(::pipe(from_writer), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    TDataSession session;
+    session.Settings().force_buffer_flush = true;
+    TDataCursor cursor;
+    cursor.Open(session.OpenDirectory(base_.path()), "Pal");
+    testing::TPoster poster(cursor, 31);
+    const std::string first = poster.Plan() + "\n";
+    poster.Post();
+    char go = 0;
+    if (::write(from_writer[1], first.data(), first.size()) != ssize_t(first.size()) ||
+        ::read(to_writer[0], &go, 1) != 1)
+      ::_exit(2);
+    TFileFaults::Instance().set_scope(base_.path());
+    TFileFaults::Instance().ExitAtWriteCall(3);
+    poster.Plan();
+    poster.Post();
+    ::_exit(0);
+  }
+  std::string first;
+  for (char c = 0; ::read(from_writer[0], &c, 1) == 1 && c != '\n';) first += c;
+  ASSERT_FALSE(first.empty());
+  TContents expected = base_contents_;
+  Apply(expected, first);
+  ASSERT_TRUE(fs::exists(Journal(base_.path())));
+  EXPECT_FALSE(TJournal::LeftAt(Journal(base_.path())));
+  {
+    TScratchDir killed_between_posts;
+    CopyFiles(base_.path(), killed_between_posts.path());
+    EXPECT_EQ(OpenContents(killed_between_posts.path()), expected);
+    EXPECT_FALSE(fs::exists(Journal(killed_between_posts.path())));
+  }
+
+  const TRun other = Write(base_.path(), 0, 5, 2);
+  ASSERT_EQ(other.exit_code, 0);
+  for (const std::string& post : other.done) Apply(expected, post);
+  EXPECT_FALSE(fs::exists(Journal(base_.path()))) << "closing tidies an unused journal away";
+
+  ASSERT_EQ(::write(to_writer[1], "g", 1), 1);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), TFileFaults::kExitCode);
+  EXPECT_TRUE(TJournal::LeftAt(Journal(base_.path()))) << "the post journaled elsewhere";
+  EXPECT_TRUE(OpenContents(base_.path()) == expected) << "half a post";
+  EXPECT_FALSE(fs::exists(Journal(base_.path())));
+  for (int fd : {to_writer[0], to_writer[1], from_writer[0], from_writer[1]}) ::close(fd);
 }
 
 // A journal whose playback fails (a write error at each of its writes in

@@ -111,12 +111,19 @@ std::vector<uint8_t> TRecordWriter::Append(std::span<const uint8_t> record,
       const bool has_primary_key = table_.HasPrimaryKey();
       // A reused slot's deleted status entry is replaced, not added to.
       std::vector<uint8_t> reused;
-      if (has_primary_key && data.FirstDeleted() != 0) reused = Stored(data.FirstDeleted());
+      const bool reusing = has_primary_key && data.FirstDeleted() != 0;
+      if (reusing) reused = Stored(data.FirstDeleted());
       TPin target(data, data.AllocateSlot(has_primary_key));
       if (!target) Fail(CAIRN_FILECORRUPT);
       slot = target->Slot();
-      table_.LockRecord(slot);
-      slot_locked = true;
+      // A reused slot may be held by an editor with a stale view. A slot past
+      // the end has never been seen by anyone, and under the write lock nobody
+      // can look until it is unlocked again: its lock would be two system
+      // calls that can neither fail nor be observed.
+      if (reusing) {
+        table_.LockRecord(slot);
+        slot_locked = true;
+      }
       target->CopyFieldData(record);
       auto image = target->Image();
       for (const TFieldDescriptor& field : data.Fields()) {
@@ -132,8 +139,10 @@ std::vector<uint8_t> TRecordWriter::Append(std::span<const uint8_t> record,
       target.Release();
       return stored;
     });
-    slot_locked = false;
-    table_.UnlockRecord(slot);
+    if (slot_locked) {
+      slot_locked = false;
+      table_.UnlockRecord(slot);
+    }
     return written;
   } catch (...) {
     if (slot_locked) {

@@ -549,6 +549,15 @@ TPage* TIndexFile::CacheFind(int index, int32_t page) {
   return hit;
 }
 
+bool TIndexFile::BulkRoom(int index) const {
+  // Under the undo but not growing: the change writes out as it goes.
+  if (IsTemporary(index) || !UndoActive() || (info_.in_transaction && info_.in_transaction()))
+    return false;
+  size_t pages = 0;
+  for (const TCache& c : caches_) pages += c.list.size();
+  return pages < kBulkCacheTargets * CacheTarget();
+}
+
 TPage* TIndexFile::ObtainPage(int index) {
   TCache& c = caches_[index];
   if (c.capacity == 0) c.capacity = CacheTarget();
@@ -557,6 +566,11 @@ TPage* TIndexFile::ObtainPage(int index) {
       if (!p->dirty && p->pins == 0) return p;
     return nullptr;
   };
+  if (c.list.size() >= c.capacity && BulkRoom(index)) {
+    // Grown back to the cache target when the change's flush trims it.
+    c.capacity += 4;
+    return pool_.Take();
+  }
   if (c.list.size() >= c.capacity) {
     TPage* v = victim();
     if (!v && !(info_.in_transaction && info_.in_transaction())) {

@@ -49,6 +49,13 @@ struct TIndexTableInfo {
 
 class TIndexFile : public TFileHandler {
  public:
+  // A change that writes out under its undo (a transaction, a rebuild) lets
+  // the caches of the permanent indexes fill up to this many cache targets
+  // of pages in all before dirty pages are written, so a page changed again
+  // and again is written once per fill rather than at every eviction. With a
+  // 1 MB index buffer: 512 pages, about 2.4 MB in memory.
+  static constexpr size_t kBulkCacheTargets = 4;
+
   explicit TIndexFile(TIndexTableInfo info);
   ~TIndexFile() override;
 
@@ -146,6 +153,7 @@ class TIndexFile : public TFileHandler {
   TFileHandler& StorageFor(int index);
   void EnsureScratch();
   size_t CacheTarget() const;
+  bool BulkRoom(int index) const;
   TPage* ObtainPage(int index);
   void MruUnlink(TCache& c, TPage* p);
   void MruPushFront(TCache& c, TPage* p);

@@ -29,7 +29,14 @@ void TPage::Clear() {
 
 void TPage::EnsureCapacity(int entries) {
   const size_t need = size_t(entries) * stride();
-  if (slots_.size() < need) slots_.resize(std::max(need, slots_.size() * 2), 0);
+  if (slots_.size() >= need) return;
+  // Room at once for a full page and the entry that makes it split keeps a
+  // cached page near its size on disk; doubling from one entry up would
+  // leave most pages at twice that. Only compressed leaves grow past it.
+  size_t want = std::max(need, size_t(shape_.MaxLeafEntries() + 2) * stride());
+  want = std::max(want, slots_.size() + slots_.size() / 2);
+  slots_.reserve(want);
+  slots_.resize(want, 0);
 }
 
 void TPage::SetKey(int i, const uint8_t* key) {

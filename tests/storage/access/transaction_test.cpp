@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -258,6 +259,43 @@ TEST_F(TransactionTest, FailuresAndClosesRollTheWholeTransactionBack) {
   TDataCursor cursor;
   cursor.Open(directory, "Pal");
   for (const std::string& item : Items(cursor)) EXPECT_NE(item, "a3");
+}
+
+// Inside a transaction the index pages stay in memory up to four cache
+// targets in all and reach the file once, at the commit; a transaction that
+// outgrows that room writes out, and its caches stay within it.
+TEST_F(TransactionTest, IndexPagesWaitForTheCommitWithinTheirRoom) {
+  TDataSession session;
+  session.Settings().index_buffer_size = 8 * 8192;  // 8 pages an index, 32 in a transaction
+  TDataDirectory& directory = session.OpenDirectory(dir_.path());
+  TDataCursor cursor;
+  cursor.Open(directory, "Pal");
+  TIndexFile& index = cursor.Table().Index();
+  size_t most_cached = 0;
+  auto insert = [&](int n) {
+    Insert(cursor, "t" + std::to_string(1000 + n));
+    size_t cached = 0;
+    for (int i = 0; i < kIndexCount; ++i) cached += index.CachedPages(i);
+    most_cached = std::max(most_cached, cached);
+  };
+
+  directory.StartTransaction();
+  const uint64_t before = index.stats().page_writes;
+  for (int n = 0; n < 200; ++n) insert(n);
+  EXPECT_EQ(index.stats().page_writes, before) << "written before the commit";
+  directory.Commit();
+  const uint64_t written = index.stats().page_writes - before;
+  EXPECT_GT(written, 0u);
+  EXPECT_LE(written, uint64_t(index.NextPage(0) - 1)) << "a page written twice";
+
+  directory.StartTransaction();
+  const uint64_t before_big = index.stats().page_writes;
+  for (int n = 200; n < 700; ++n) insert(n);
+  EXPECT_GT(index.stats().page_writes, before_big) << "the transaction never outgrew its room";
+  directory.Commit();
+  EXPECT_LE(most_cached, 32u + 4u);
+  EXPECT_EQ(Items(cursor).size(), before_.size() + 700);
+  EXPECT_TRUE(CheckTableFiles(cursor.Table()).ok());
 }
 
 }  // namespace

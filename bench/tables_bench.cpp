@@ -163,6 +163,7 @@ double SqliteOpen(const BenchConfig& config) {
 struct Measure {
   double per_second = 0;
   long peak_kb = 0;
+  double cpu_seconds = 0;  // user and system: steadier than the rate on a busy machine
   bool ok = false;
 };
 
@@ -197,6 +198,8 @@ Measure RunInChild(const std::function<double()>& work) {
   measure.ok = got == sizeof result && result[1] == 1;
   measure.per_second = result[0];
   measure.peak_kb = usage.ru_maxrss;
+  measure.cpu_seconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                        double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   return measure;
 }
 
@@ -267,8 +270,8 @@ int main(int argc, char** argv) {
   std::printf(
       "Cairn: index buffer 1 MB for each of its two indexes; SQLite: its default 2 MB page "
       "cache\n");
-  std::printf("%-48s %14s %14s %8s %12s %12s\n", "workload", "Cairn/s", "SQLite/s", "ratio",
-              "Cairn peakKB", "SQLite peakKB");
+  std::printf("%-48s %14s %14s %8s %12s %12s %9s %9s\n", "workload", "Cairn/s", "SQLite/s", "ratio",
+              "Cairn peakKB", "SQLite peakKB", "Cairn cpu", "SQLite cpu");
   for (const auto& workload : workloads) {
     if (workload.name.find(only) == std::string::npos) continue;
     Measure cairn = RunInChild(workload.cairn);
@@ -276,8 +279,9 @@ int main(int argc, char** argv) {
     char ratio[32] = "-";
     if (cairn.ok && sqlite.ok && sqlite.per_second > 0)
       std::snprintf(ratio, sizeof ratio, "%.2f", cairn.per_second / sqlite.per_second);
-    std::printf("%-48s %14s %14s %8s %12ld %12ld\n", workload.name.c_str(), Figure(cairn).c_str(),
-                Figure(sqlite).c_str(), ratio, cairn.peak_kb, sqlite.peak_kb);
+    std::printf("%-48s %14s %14s %8s %12ld %12ld %8.2fs %8.2fs\n", workload.name.c_str(),
+                Figure(cairn).c_str(), Figure(sqlite).c_str(), ratio, cairn.peak_kb, sqlite.peak_kb,
+                cairn.cpu_seconds, sqlite.cpu_seconds);
     std::fflush(stdout);
   }
   if (own_dir) fs::remove_all(config.dir);

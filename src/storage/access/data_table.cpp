@@ -529,10 +529,10 @@ TChangeMarks TDataTable::Marks() const {
 void TDataTable::Flush(bool force_os) {
   if (read_only_) return;
   const bool os = force_os || Session().Settings().force_buffer_flush;
-  // When the files go to disk, their writes wait until the journal holds
-  // all of them: one journal sync per flush, then one per file written.
+  // The writes wait until the journal holds all of them: one journal write
+  // (and sync, when the files go to disk) per flush, then one per file.
   const std::array<TFileHandler*, 3> files{data_.get(), index_.get(), blob_.get()};
-  const bool hold = os && journal_;
+  const bool hold = journal_ != nullptr;
   if (hold) {
     for (TFileHandler* file : files)
       if (file) file->HoldWrites();
@@ -546,8 +546,10 @@ void TDataTable::Flush(bool force_os) {
     if (hold) {
       for (TFileHandler* file : files)
         if (file) file->ReleaseWrites();
-      for (TFileHandler* file : files)
-        if (file && file->Unflushed()) file->Flush();
+      if (os) {
+        for (TFileHandler* file : files)
+          if (file && file->Unflushed()) file->Flush();
+      }
     }
   } catch (...) {
     for (TFileHandler* file : files)

@@ -117,12 +117,17 @@ void TFileHandler::Write(const void* buffer, int64_t length) {
   }
   unflushed_ = true;
   if (holding_ && length > 0) {
-    std::lock_guard guard(file_->mutex());
-    const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
-    Check(position);
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    held_.push_back({uint64_t(position), std::vector<uint8_t>(bytes, bytes + length)});
-    Check(file_->Seek(handle_id_, kSeekStart, position + length));
+    {
+      std::lock_guard guard(file_->mutex());
+      const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
+      Check(position);
+      const auto* bytes = static_cast<const uint8_t*>(buffer);
+      held_.push_back({uint64_t(position), std::vector<uint8_t>(bytes, bytes + length)});
+      Check(file_->Seek(handle_id_, kSeekStart, position + length));
+    }
+    held_bytes_ += uint64_t(length);
+    // A large flush (a transaction's commit) does not double its memory.
+    if (held_bytes_ > kHeldBytesLimit) ReleaseHeld();
     return;
   }
   if (!held_.empty()) ReleaseHeld();
@@ -165,6 +170,7 @@ void TFileHandler::ReleaseHeld() {
   if (observer_) observer_->BeforeHeldWrites();
   std::vector<TUndoEntry> held = std::move(held_);
   held_.clear();
+  held_bytes_ = 0;
   std::lock_guard guard(*this);
   const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
   Check(position);
@@ -178,6 +184,7 @@ void TFileHandler::ReleaseHeld() {
 void TFileHandler::DropHeldWrites() {
   holding_ = false;
   held_.clear();
+  held_bytes_ = 0;
 }
 
 void TFileHandler::BeginUndo() {

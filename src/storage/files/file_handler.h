@@ -140,7 +140,9 @@ class TFileHandler {
   // writes what waited, in order, and ends the holding. So the journal of a
   // flush goes to disk once before all of its table writes rather than once
   // before each. DropHeldWrites forgets them (after a failure, when the
-  // undo or the journal restores what did reach the file).
+  // undo or the journal restores what did reach the file). Past
+  // kHeldBytesLimit the held writes go out early, the same way.
+  static constexpr uint64_t kHeldBytesLimit = 256 * 1024;
   void HoldWrites() { holding_ = true; }
   bool HoldingWrites() const { return holding_; }
   bool ReleaseWrites();
@@ -212,6 +214,7 @@ class TFileHandler {
   TWriteObserver* observer_ = nullptr;
   bool holding_ = false;
   std::vector<TUndoEntry> held_;  // writes held back, in order
+  uint64_t held_bytes_ = 0;
   bool undo_active_ = false;
   uint64_t undo_size_ = 0;   // the file's size at BeginUndo
   uint64_t undo_limit_ = 0;  // no cut since BeginUndo went below it

@@ -200,8 +200,17 @@ int TJournal::IndexOf(const TFileHandler& file) const {
   return -1;
 }
 
+// Entries wait in memory until a table write is about to follow them (or a
+// sync): a flush whose table writes are held back journals in one call.
 void TJournal::Append(const void* bytes, size_t length) {
   const auto* in = static_cast<const uint8_t*>(bytes);
+  pending_.insert(pending_.end(), in, in + length);
+  if (pending_.size() >= kPendingLimit) WritePending();
+}
+
+void TJournal::WritePending() {
+  const uint8_t* in = pending_.data();
+  size_t length = pending_.size();
   while (length > 0) {
     const ssize_t n = ::pwrite(fd_, in, length, off_t(end_));
     if (n < 0 && errno == EINTR) continue;
@@ -211,10 +220,12 @@ void TJournal::Append(const void* bytes, size_t length) {
     end_ += uint64_t(n);
     length -= size_t(n);
   }
-  unsynced_ = true;
+  if (!pending_.empty()) unsynced_ = true;
+  pending_.clear();
 }
 
 void TJournal::Sync() {
+  WritePending();
   if (!unsynced_) return;
   if (::fdatasync(fd_) != 0) JournalFailed(path_);
   if (TFileFaults::Instance().recording()) TFileFaults::Instance().Flushed(path_);
@@ -259,6 +270,7 @@ void TJournal::Start() {
   }
   active_ = true;
   end_ = 0;
+  pending_.clear();
   for (auto& ranges : journaled_) ranges.clear();
   // Entries of earlier changes may follow this one's in the file; the nonce
   // in their checksums tells them apart.
@@ -328,12 +340,17 @@ void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
     Append(entry.data(), entry.size());
     journaled[offset] = end;
   }
-  // The journal goes to disk before the table file is touched; a write held
-  // back waits for BeforeHeldWrites, so that a flush syncs the journal once.
-  if (force_flush_ && !file.HoldingWrites()) MakeDurable();
+  // The journal goes (to disk, when flushes are forced) before the table
+  // file is touched; a write held back waits for BeforeHeldWrites, so that a
+  // flush writes and syncs the journal once.
+  if (file.HoldingWrites()) return;
+  WritePending();
+  if (force_flush_) MakeDurable();
 }
 
 void TJournal::BeforeHeldWrites() {
+  if (!active_) return;
+  WritePending();
   if (force_flush_) MakeDurable();
 }
 
@@ -357,6 +374,8 @@ void TJournal::Commit() {
   }
   // Joined to a super-journal: its removal commits, this journal goes after.
   if (held_) return;
+  // Entries still waiting belong to no table write.
+  pending_.clear();
   // Invalidated while still locked: nobody can take it for a journal left
   // behind. The file stays for the next change.
   static constexpr uint8_t kZeros[sizeof kMagic] = {};
@@ -391,6 +410,7 @@ void TJournal::Abandon() {
   held_ = false;
   active_ = false;
   unsynced_ = false;
+  pending_.clear();
   if (fd_ < 0) return;
   ::close(fd_);  // also lets go of its lock
   fd_ = -1;
@@ -488,8 +508,9 @@ void TJournal::JoinSuper(const std::string& super_path) {
   le::PutU32(nonce, nonce_);
   le::PutU32(&entry[entry.size() - 4], Crc(Crc(0, nonce, 4), entry.data(), entry.size() - 4));
   Append(entry.data(), entry.size());
-  // Named on disk before the super-journal can go, also when no table write
-  // of the flush follows to take the journal to disk.
+  // Named (on disk, when flushes are forced) before the super-journal can
+  // go, also when no table write of the flush follows to take it there.
+  WritePending();
   if (force_flush_) MakeDurable();
   held_ = true;
 }

@@ -17,7 +17,7 @@
 //     With forced flushes the journal (and, once, its folder) is put on
 //     disk before the table file is touched. A flush holds its table
 //     writes back (TFileHandler::HoldWrites) until all their entries are
-//     in, so the journal goes to disk once per flush.
+//     in, so the journal is written (and put on disk) once per flush.
 //  3. When the table's flush is done (the files themselves put on disk when
 //     flushes are forced), the header's magic is zeroed (and put on disk
 //     when flushes are forced): the commit point. The file stays for the
@@ -61,6 +61,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "storage/files/file_handler.h"
 
@@ -117,6 +118,7 @@ class TJournal : public TWriteObserver {
   void Start();
   void Tidy();
   void Append(const void* bytes, size_t length);
+  void WritePending();
   void Sync();
   void MakeDurable();
   bool Unlink();
@@ -137,6 +139,8 @@ class TJournal : public TWriteObserver {
   int fd_ = -1;          // the journal file, kept open between changes
   bool active_ = false;  // a change is in it, and its lock is held
   uint64_t end_ = 0;  // bytes written to the journal so far
+  std::vector<uint8_t> pending_;  // entries not yet written, from end_ on
+  static constexpr size_t kPendingLimit = 256 * 1024;
   uint32_t nonce_ = 0;
 };
 

@@ -190,6 +190,22 @@ TEST(FileHandlerTest, HeldWritesWaitForTheObserverAndRollBackWithTheUndo) {
   EXPECT_EQ(ReadFile(path), "Q1ac45678XYZ");
   h.RollBackUndo();
   EXPECT_EQ(ReadFile(path), "0123456789");
+  // Held writes past the limit go out early, the observer told first, and
+  // the holding goes on.
+  events.log.clear();
+  h.HoldWrites();
+  const std::string big(TFileHandler::kHeldBytesLimit / 2 + 1, 'b');
+  h.WriteAt(0, big.data(), int64_t(big.size()));
+  EXPECT_EQ(ReadFile(path), "0123456789");
+  h.WriteAt(big.size(), big.data(), int64_t(big.size()));
+  EXPECT_EQ(ReadFile(path), big + big);
+  h.WriteAt(1, "h", 1);
+  EXPECT_TRUE(h.HoldingWrites());
+  EXPECT_EQ(ReadFile(path).substr(0, 2), "bb");
+  EXPECT_TRUE(h.ReleaseWrites());
+  EXPECT_EQ(ReadFile(path).substr(0, 2), "bh");
+  EXPECT_EQ(events.log, "w0+" + std::to_string(big.size()) + " w" + std::to_string(big.size()) +
+                            "+" + std::to_string(big.size()) + " go w1+1 go ");
   h.SetWriteObserver(nullptr);
 }
 

@@ -561,10 +561,19 @@ bool TIndexFile::BulkRoom(int index) const {
 TPage* TIndexFile::ObtainPage(int index) {
   TCache& c = caches_[index];
   if (c.capacity == 0) c.capacity = CacheTarget();
+  // The least recently used leaf goes first: an interior page leads to many
+  // leaves and is wanted again soon by a lookup anywhere below it, while a
+  // random lookup comes back to one leaf in hundreds. Least recently used
+  // alone let the leaves push out half the interior pages of a tree that
+  // outgrows the cache, and most lookups then read two pages instead of one.
   auto victim = [&]() -> TPage* {
-    for (TPage* p = c.tail; p; p = p->mru_prev)
-      if (!p->dirty && p->pins == 0) return p;
-    return nullptr;
+    TPage* interior = nullptr;
+    for (TPage* p = c.tail; p; p = p->mru_prev) {
+      if (p->dirty || p->pins > 0) continue;
+      if (!p->IsInterior()) return p;
+      if (!interior) interior = p;
+    }
+    return interior;
   };
   if (c.list.size() >= c.capacity && BulkRoom(index)) {
     // Grown back to the cache target when the change's flush trims it.

@@ -2,6 +2,8 @@
 // per-record maintenance, and corrupt files giving their codes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <random>
@@ -215,6 +217,41 @@ TEST(IndexCacheTest, FlushWritesRunsAndTrimShrinks) {
   f->TrimCache();
   EXPECT_EQ(f->CachedPages(0), 2u);
   EXPECT_FALSE(f->Flush()) << "nothing left to write";
+}
+
+// A tree larger than the cache keeps its interior pages: once warm, a random
+// lookup reads its leaf and nothing else.
+TEST(IndexCacheTest, RandomLookupsReadOnlyTheirLeafOnceInteriorPagesAreCached) {
+  auto f = NewMemoryIndex(TestInfo(), "deep");
+  f->AddPrimaryIndex(MakeIndex("", {4}, true, false, kCompressNone));
+  auto key_of = [&](TIndexFile& file, int n) {
+    TRecordImage r(n + 1);
+    char text[16];
+    std::snprintf(text, sizeof text, "k%05d", n);
+    r.SetString(TestFields()[3], text);
+    return KeyFor(file, 0, r);
+  };
+  constexpr int kKeys = 3000;
+  std::mt19937 random(5);
+  std::vector<int> order(kKeys);
+  for (int i = 0; i < kKeys; ++i) order[i] = i;
+  std::shuffle(order.begin(), order.end(), random);
+  for (int n : order) TIndexTree(*f, 0).Insert(key_of(*f, n), n + 1);
+  TIndexTableInfo info = TestInfo();
+  info.index_buffer_size = 32 * 8192;  // 32 pages: every interior page and a few leaves
+  auto g = Reopen(*f, info);
+  ASSERT_GT(g->NextPage(0), 150) << "the tree must outgrow the cache";
+  auto lookups = [&] {
+    for (int i = 0; i < 300; ++i) {
+      const int n = int(random() % kKeys);
+      ASSERT_EQ(TIndexTree(*g, 0).Find(key_of(*g, n)), n + 1);
+    }
+  };
+  lookups();
+  const uint64_t reads = g->stats().page_reads;
+  lookups();
+  EXPECT_LE(g->stats().page_reads - reads, 300u);
+  g->CloseIndexFile();
 }
 
 TEST(IndexCacheTest, ReReadKeepsPagesUnlessAnotherWriterCame) {

@@ -176,9 +176,18 @@ void TJournal::Attach(bool attach) {
   }
 }
 
-bool TJournal::Exists() const {
+bool TJournal::Exists() {
   if (fd_ >= 0 && !Unlinked(fd_)) return HeaderValid(fd_);
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // Unlinked: the name may stand for another file now.
+  if (fd_ >= 0 && !active_) Abandon();
+  int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd >= 0 && fd_ < 0) {
+    // Kept, so that the next test (each lock taken) reads it in one call.
+    fd_ = fd;
+    folder_unsynced_ = true;
+    return HeaderValid(fd_);
+  }
+  if (fd < 0) fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   const bool valid = HeaderValid(fd);
   ::close(fd);

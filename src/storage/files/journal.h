@@ -98,7 +98,7 @@ class TJournal : public TWriteObserver {
   // Raises on a failed playback, leaving the journal in place.
   bool RecoverIfLeft();
   // True when the journal holds a change (a cheap test before RecoverIfLeft).
-  bool Exists() const;
+  bool Exists();
   // The same for the journal file `path`, with no table open.
   static bool LeftAt(const std::string& path);
 

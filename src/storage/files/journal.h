@@ -37,7 +37,7 @@
 //  2. Each table's journal gets an entry naming it (JoinSuper), on disk
 //     first, and the table is written and put on disk; its journal stays.
 //  3. The super-journal is deleted: the commit point of every table.
-//  4. Each table's journal is deleted.
+//  4. Each table's journal is invalidated, as a single table's is.
 // A journal left behind that names a super-journal which is gone belongs to
 // a committed change: it is deleted, not played back. One whose
 // super-journal is still there is played back, and the super-journal goes
@@ -136,9 +136,9 @@ class TJournal : public TWriteObserver {
   bool held_ = false;  // joined a super-journal, not yet released
   bool unsynced_ = false;
   bool folder_unsynced_ = false;  // the journal's folder entry is not on disk yet
-  int fd_ = -1;          // the journal file, kept open between changes
-  bool active_ = false;  // a change is in it, and its lock is held
-  uint64_t end_ = 0;  // bytes written to the journal so far
+  int fd_ = -1;                   // the journal file, kept open between changes
+  bool active_ = false;           // a change is in it, and its lock is held
+  uint64_t end_ = 0;              // bytes written to the journal so far
   std::vector<uint8_t> pending_;  // entries not yet written, from end_ on
   static constexpr size_t kPendingLimit = 256 * 1024;
   uint32_t nonce_ = 0;

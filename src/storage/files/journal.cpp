@@ -1,11 +1,13 @@
 #include "storage/files/journal.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,12 +35,23 @@ uint32_t Crc(uint32_t crc, const void* bytes, size_t length) {
   return uint32_t(crc32(crc, static_cast<const Bytef*>(bytes), uInt(length)));
 }
 
+// This process's id, asked of the system once per process (a fork forgets
+// it), not once per post.
+std::atomic<pid_t> process_id{0};
+void ForgetProcessId() { process_id.store(0, std::memory_order_relaxed); }
+
 // A fresh nonce for each journal. Opening the random device for every post
 // costs more than some of the post's writes, so it seeds a generator once
 // per thread; the process id keeps forked processes apart.
 uint32_t NewNonce() {
+  static const bool registered = ::pthread_atfork(nullptr, nullptr, ForgetProcessId) == 0;
+  pid_t pid = process_id.load(std::memory_order_relaxed);
+  if (pid == 0 || !registered) {
+    pid = ::getpid();
+    process_id.store(pid, std::memory_order_relaxed);
+  }
   thread_local std::mt19937 engine{std::random_device{}()};
-  return uint32_t(engine()) ^ (uint32_t(::getpid()) * 0x9E3779B1u);
+  return uint32_t(engine()) ^ (uint32_t(pid) * 0x9E3779B1u);
 }
 
 // An open-file lock on the journal's first byte: F_WRLCK or F_UNLCK; `wait`

@@ -196,6 +196,7 @@ void TFileHandler::BeginUndo() {
   undo_size_ = uint64_t(size);
   undo_limit_ = undo_size_;
   undo_active_ = true;
+  ++undo_count_;
 }
 
 void TFileHandler::EndUndo() {

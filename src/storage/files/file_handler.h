@@ -131,6 +131,9 @@ class TFileHandler {
   void EndUndo();
   void RollBackUndo();
   bool UndoActive() const { return undo_active_; }
+  // The file's size at BeginUndo, and a count of BeginUndo calls.
+  uint64_t UndoSize() const { return undo_size_; }
+  uint64_t UndoCount() const { return undo_count_; }
   // The observer of this handler's writes (nullptr: none).
   void SetWriteObserver(TWriteObserver* observer) { observer_ = observer; }
 
@@ -217,6 +220,7 @@ class TFileHandler {
   uint64_t held_bytes_ = 0;
   bool undo_active_ = false;
   uint64_t undo_size_ = 0;   // the file's size at BeginUndo
+  uint64_t undo_count_ = 0;
   uint64_t undo_limit_ = 0;  // no cut since BeginUndo went below it
   std::vector<TUndoEntry> undo_;
   // Offset -> end of each range saved since BeginUndo: a page written out

@@ -305,7 +305,15 @@ void TJournal::Start() {
   le::PutU32(header + 12, nonce_);
   for (int i = 0; i < kFiles; ++i) {
     TFileHandler* file = files_[size_t(i)];
-    sizes_[size_t(i)] = file && file->is_open() ? uint64_t(file->Size()) : kNoFile;
+    if (!file || !file->is_open()) {
+      sizes_[size_t(i)] = kNoFile;
+    } else if (file->UndoActive() && file->UndoCount() != committed_undo_[size_t(i)]) {
+      // The size the change began with, as its undo knows it (no journal of
+      // this change committed since): no need to ask the system.
+      sizes_[size_t(i)] = file->UndoSize();
+    } else {
+      sizes_[size_t(i)] = uint64_t(file->Size());
+    }
     le::PutU64(header + 16 + 8 * i, sizes_[size_t(i)]);
   }
   le::PutU32(header + kHeaderSize - 4, Crc(0, header, kHeaderSize - 4));
@@ -398,6 +406,10 @@ void TJournal::Commit() {
   if (held_) return;
   // Entries still waiting belong to no table write.
   pending_.clear();
+  for (int i = 0; i < kFiles; ++i) {
+    const TFileHandler* file = files_[size_t(i)];
+    committed_undo_[size_t(i)] = file ? file->UndoCount() : 0;
+  }
   // Invalidated while still locked: nobody can take it for a journal left
   // behind. The file stays for the next change.
   static constexpr uint8_t kZeros[sizeof kMagic] = {};

@@ -127,6 +127,8 @@ class TJournal : public TWriteObserver {
   std::string path_;
   std::array<TFileHandler*, kFiles> files_;
   std::array<uint64_t, kFiles> sizes_{};
+  // Per file, its undo (UndoCount) when a journal was last committed.
+  std::array<uint64_t, kFiles> committed_undo_{};
   // Per file, offset -> end of each range journaled since Start: playback
   // restores the first copy last, so a later copy of a range is never needed.
   std::array<std::unordered_map<uint64_t, uint64_t>, kFiles> journaled_;

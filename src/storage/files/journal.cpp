@@ -230,19 +230,23 @@ void TJournal::Append(const void* bytes, size_t length) {
   if (pending_.size() >= kPendingLimit) WritePending();
 }
 
-void TJournal::WritePending() {
-  const uint8_t* in = pending_.data();
-  size_t length = pending_.size();
+void TJournal::WriteAt(uint64_t offset, const uint8_t* in, size_t length) {
   while (length > 0) {
-    const ssize_t n = ::pwrite(fd_, in, length, off_t(end_));
+    const ssize_t n = ::pwrite(fd_, in, length, off_t(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) JournalFailed(path_);
-    if (TFileFaults::Instance().recording()) TFileFaults::Instance().Wrote(path_, end_, in, n);
+    if (TFileFaults::Instance().recording()) TFileFaults::Instance().Wrote(path_, offset, in, n);
     in += n;
-    end_ += uint64_t(n);
+    offset += uint64_t(n);
     length -= size_t(n);
   }
-  if (!pending_.empty()) unsynced_ = true;
+  unsynced_ = true;
+}
+
+void TJournal::WritePending() {
+  if (pending_.empty()) return;
+  WriteAt(end_, pending_.data(), pending_.size());
+  end_ += pending_.size();
   pending_.clear();
 }
 
@@ -413,25 +417,14 @@ void TJournal::Commit() {
   // Invalidated while still locked: nobody can take it for a journal left
   // behind. The file stays for the next change.
   static constexpr uint8_t kZeros[sizeof kMagic] = {};
-  ssize_t n;
-  do {
-    n = ::pwrite(fd_, kZeros, sizeof kZeros, 0);
-  } while (n < 0 && errno == EINTR);
-  if (n != ssize_t(sizeof kZeros)) {
+  try {
+    WriteAt(0, kZeros, sizeof kZeros);
+    if (force_flush_) Sync();
+  } catch (...) {
     Abandon();
-    JournalFailed(path_);
+    throw;
   }
   TFileFaults& faults = TFileFaults::Instance();
-  if (faults.recording()) faults.Wrote(path_, 0, kZeros, sizeof kZeros);
-  unsynced_ = true;
-  if (force_flush_) {
-    try {
-      Sync();
-    } catch (...) {
-      Abandon();
-      throw;
-    }
-  }
   // A large transaction's journal does not keep its disk space; losing
   // this cut to a crash loses nothing, the header is invalid already.
   if (end_ > kKeptJournalBytes && ::ftruncate(fd_, 0) == 0 && faults.recording())

@@ -119,6 +119,8 @@ class TJournal : public TWriteObserver {
   void Tidy();
   void Append(const void* bytes, size_t length);
   void WritePending();
+  // Writes all of `length` bytes at `offset`, or raises.
+  void WriteAt(uint64_t offset, const uint8_t* bytes, size_t length);
   void Sync();
   void MakeDurable();
   bool Unlink();

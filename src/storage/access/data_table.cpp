@@ -544,6 +544,9 @@ void TDataTable::Flush(bool force_os) {
     if (wrote_index && os && !hold) index_->TFileHandler::Flush();
     if (blob_) blob_->FlushAll(os && !hold);
     if (hold) {
+      // Every table write of the flush is held: the journal can list them
+      // all, and its commit point needs no sync of its own.
+      if (os) journal_->Seal();
       for (TFileHandler* file : files)
         if (file) file->ReleaseWrites();
       if (os) {

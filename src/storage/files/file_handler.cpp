@@ -113,7 +113,9 @@ void TFileHandler::Write(const void* buffer, int64_t length) {
   if (observer_) {
     const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
     Check(position);
-    observer_->BeforeWrite(*this, uint64_t(position), length, replaced);
+    observer_->BeforeWrite(
+        *this, uint64_t(position), length, replaced,
+        {static_cast<const uint8_t*>(buffer), length > 0 ? size_t(length) : size_t(0)});
   }
   unflushed_ = true;
   if (holding_ && length > 0) {

@@ -33,12 +33,14 @@ class TFileHandler;
 // Told before every write, truncation or extension through a handler, with
 // the position and length (0: the file is cut there); the rollback journal.
 // `replaced` holds the bytes from `offset` on that the write replaces, as far
-// as the handler's undo saved them (possibly none), so they are read once.
+// as the handler's undo saved them (possibly none), so they are read once;
+// `written` the bytes the write puts there.
 class TWriteObserver {
  public:
   virtual ~TWriteObserver() = default;
   virtual void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
-                           std::span<const uint8_t> replaced) = 0;
+                           std::span<const uint8_t> replaced,
+                           std::span<const uint8_t> written) = 0;
   // Told before writes a handler held back (see HoldWrites) reach its file.
   virtual void BeforeHeldWrites() {}
 };

@@ -25,10 +25,13 @@ namespace {
 
 constexpr char kMagic[8] = {'C', 'a', 'i', 'r', 'n', 'J', 'n', 'l'};
 constexpr uint32_t kVersion = 1;
+constexpr uint32_t kSealedVersion = 2;
 constexpr size_t kHeaderSize = 8 + 4 + 4 + 8 * TJournal::kFiles + 4;
 constexpr size_t kEntryHead = 1 + 8 + 4;
 constexpr uint64_t kNoFile = UINT64_MAX;
 constexpr uint8_t kSuperEntry = 255;
+constexpr uint8_t kAfterRecord = 128;  // + the file's number
+constexpr uint32_t kAfterBytes = 8;
 constexpr char kSuperMagic[8] = {'C', 'a', 'i', 'r', 'n', 'S', 'J', 'n'};
 
 uint32_t Crc(uint32_t crc, const void* bytes, size_t length) {
@@ -92,18 +95,29 @@ struct TParsed {
     size_t at;
     uint32_t length;
   };
+  struct TAfter {
+    int file;
+    uint64_t offset;
+    uint32_t length;
+    uint32_t crc;
+  };
   bool valid = false;
+  bool sealed = false;
   std::array<uint64_t, TJournal::kFiles> sizes{};
   std::vector<TEntry> entries;
+  std::vector<TAfter> afters;
   std::string super;  // the file name of the super-journal it names, if any
 };
+
+bool KnownVersion(uint32_t version) { return version == kVersion || version == kSealedVersion; }
 
 TParsed Parse(const std::vector<uint8_t>& bytes) {
   TParsed parsed;
   parsed.valid = bytes.size() >= kHeaderSize && std::memcmp(bytes.data(), kMagic, 8) == 0 &&
-                 le::U32(&bytes[8]) == kVersion &&
+                 KnownVersion(le::U32(&bytes[8])) &&
                  le::U32(&bytes[kHeaderSize - 4]) == Crc(0, bytes.data(), kHeaderSize - 4);
   if (!parsed.valid) return parsed;
+  parsed.sealed = le::U32(&bytes[8]) == kSealedVersion;
   for (int i = 0; i < TJournal::kFiles; ++i) parsed.sizes[size_t(i)] = le::U64(&bytes[16 + 8 * i]);
   uint8_t nonce[4];
   le::PutU32(nonce, le::U32(&bytes[12]));
@@ -112,12 +126,16 @@ TParsed Parse(const std::vector<uint8_t>& bytes) {
     const int file = bytes[at];
     const uint64_t offset = le::U64(&bytes[at + 1]);
     const uint32_t length = le::U32(&bytes[at + 9]);
-    if ((file >= TJournal::kFiles && file != kSuperEntry) ||
-        bytes.size() - at - kEntryHead - 4 < length)
+    const bool after = file >= kAfterRecord && file < kAfterRecord + TJournal::kFiles;
+    if ((file >= TJournal::kFiles && file != kSuperEntry && !after) ||
+        (after && length != kAfterBytes) || bytes.size() - at - kEntryHead - 4 < length)
       break;
     const size_t crc_at = at + kEntryHead + length;
     if (le::U32(&bytes[crc_at]) != Crc(Crc(0, nonce, 4), &bytes[at], crc_at - at)) break;
-    if (file == kSuperEntry) {
+    if (after) {
+      parsed.afters.push_back({file - kAfterRecord, offset, le::U32(&bytes[at + kEntryHead]),
+                               le::U32(&bytes[at + kEntryHead + 4])});
+    } else if (file == kSuperEntry) {
       parsed.super.assign(reinterpret_cast<const char*>(&bytes[at + kEntryHead]), length);
     } else {
       parsed.entries.push_back({file, offset, at + kEntryHead, length});
@@ -138,7 +156,7 @@ bool HeaderValid(int fd, uint32_t* nonce = nullptr) {
   } while (n < 0 && errno == EINTR);
   if (n != ssize_t(kHeaderSize)) return false;
   if (nonce) *nonce = le::U32(&header[12]);
-  return std::memcmp(header, kMagic, 8) == 0 && le::U32(&header[8]) == kVersion &&
+  return std::memcmp(header, kMagic, 8) == 0 && KnownVersion(le::U32(&header[8])) &&
          le::U32(&header[kHeaderSize - 4]) == Crc(0, header, kHeaderSize - 4);
 }
 
@@ -164,6 +182,34 @@ void ForgetSuperIfUnused(const std::string& super) {
   if (::unlink(super.c_str()) != 0) return;
   if (TFileFaults::Instance().recording()) TFileFaults::Instance().Removed(super);
   TPhysicalFile::SyncFolderOf(super);
+}
+
+// True when the table files hold every write a sealed journal lists, and
+// the sizes those writes leave: the change reached the disk whole.
+bool ReachedDisk(const TParsed& parsed, const std::array<TFileHandler*, TJournal::kFiles>& files) {
+  if (!parsed.sealed || !parsed.super.empty()) return false;
+  std::array<uint64_t, TJournal::kFiles> sizes = parsed.sizes;
+  std::vector<uint8_t> bytes;
+  try {
+    for (const TParsed::TAfter& after : parsed.afters) {
+      TFileHandler* file = files[size_t(after.file)];
+      if (!file || !file->is_open() || sizes[size_t(after.file)] == kNoFile || after.length == 0)
+        return false;
+      bytes.resize(after.length);
+      if (file->ReadAt(after.offset, bytes.data(), after.length, true) != int64_t(after.length) ||
+          Crc(0, bytes.data(), bytes.size()) != after.crc)
+        return false;
+      sizes[size_t(after.file)] = std::max(sizes[size_t(after.file)], after.offset + after.length);
+    }
+    for (int i = 0; i < TJournal::kFiles; ++i) {
+      TFileHandler* file = files[size_t(i)];
+      if (sizes[size_t(i)] == kNoFile) continue;
+      if (!file || !file->is_open() || uint64_t(file->Size()) != sizes[size_t(i)]) return false;
+    }
+  } catch (const ECairnEngineError&) {
+    return false;  // then played back, which reports what fails
+  }
+  return true;
 }
 
 }  // namespace
@@ -298,12 +344,17 @@ void TJournal::Start() {
   end_ = 0;
   pending_.clear();
   for (auto& ranges : journaled_) ranges.clear();
+  for (auto& ranges : written_) ranges.clear();
+  sealable_ = force_flush_;
+  sealed_ = false;
   // Entries of earlier changes may follow this one's in the file; the nonce
   // in their checksums tells them apart.
   do {
     nonce_ = NewNonce();
   } while (nonce_ == old_nonce);
-  uint8_t header[kHeaderSize] = {};
+  static_assert(sizeof header_ == kHeaderSize);
+  uint8_t* header = header_.data();
+  header_.fill(0);
   std::memcpy(header, kMagic, 8);
   le::PutU32(header + 8, kVersion);
   le::PutU32(header + 12, nonce_);
@@ -339,11 +390,13 @@ bool TJournal::Unlink() {
 void TJournal::PhysicalSyncFolder() { TPhysicalFile::SyncFolderOf(path_); }
 
 void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
-                           std::span<const uint8_t> replaced) {
+                           std::span<const uint8_t> replaced, std::span<const uint8_t> written) {
   if (playing_back_ || !attached_) return;
   const int index = IndexOf(file);
   if (index < 0) return;
   if (!active_) Start();
+  // A write the seal did not list: unsealed on disk before it can land.
+  if (sealed_) SetSealed(false);
   const uint64_t limit = sizes_[size_t(index)];
   const uint64_t end = length == 0 ? limit : std::min(limit, offset + uint64_t(length));
   auto& journaled = journaled_[size_t(index)];
@@ -374,16 +427,65 @@ void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
     Append(entry.data(), entry.size());
     journaled[offset] = end;
   }
+  if (sealable_) AddAfterRecord(index, offset, length, written);
   // The journal goes (to disk, when flushes are forced) before the table
   // file is touched; a write held back waits for BeforeHeldWrites, so that a
   // flush writes and syncs the journal once.
   if (file.HoldingWrites()) return;
+  sealable_ = false;  // a table write lands before any seal
   WritePending();
   if (force_flush_) MakeDurable();
 }
 
+void TJournal::AddAfterRecord(int index, uint64_t offset, int64_t length,
+                              std::span<const uint8_t> written) {
+  auto& ranges = written_[size_t(index)];
+  const uint64_t end = offset + uint64_t(std::max<int64_t>(length, 0));
+  // Only the last write to a byte could be checked on disk, and a cut
+  // changes what the sizes prove: such a change is not sealed.
+  bool overlaps = length <= 0 || ranges.size() >= kMaxSealedWrites;
+  for (size_t i = 0; i < ranges.size() && !overlaps; ++i)
+    overlaps = offset < ranges[i].second && ranges[i].first < end;
+  if (overlaps) {
+    sealable_ = false;
+    return;
+  }
+  ranges.emplace_back(offset, end);
+  uint8_t entry[kEntryHead + kAfterBytes + 4];
+  entry[0] = uint8_t(kAfterRecord + index);
+  le::PutU64(&entry[1], offset);
+  le::PutU32(&entry[9], kAfterBytes);
+  le::PutU32(&entry[kEntryHead], uint32_t(length));
+  le::PutU32(&entry[kEntryHead + 4], Crc(0, written.data(), written.size()));
+  uint8_t nonce[4];
+  le::PutU32(nonce, nonce_);
+  le::PutU32(&entry[kEntryHead + kAfterBytes], Crc(Crc(0, nonce, 4), entry, kEntryHead + kAfterBytes));
+  Append(entry, sizeof entry);
+}
+
+void TJournal::Seal() {
+  if (!active_ || !sealable_ || sealed_ || held_ || !force_flush_) return;
+  SetSealed(true);
+}
+
+void TJournal::SetSealed(bool sealed) {
+  le::PutU32(&header_[8], sealed ? kSealedVersion : kVersion);
+  le::PutU32(&header_[kHeaderSize - 4], Crc(0, header_.data(), kHeaderSize - 4));
+  sealed_ = sealed;
+  if (!sealed) sealable_ = false;
+  // Still waiting to be written, or written (and then put on disk with the
+  // next entries, before any table write that follows).
+  if (end_ == 0 && pending_.size() >= kHeaderSize) {
+    std::memcpy(pending_.data(), header_.data(), kHeaderSize);
+  } else {
+    WriteAt(0, header_.data(), kHeaderSize);
+  }
+}
+
 void TJournal::BeforeHeldWrites() {
   if (!active_) return;
+  // Table writes go out now: only those of a sealed flush may follow a seal.
+  if (!sealed_) sealable_ = false;
   WritePending();
   if (force_flush_) MakeDurable();
 }
@@ -419,7 +521,8 @@ void TJournal::Commit() {
   static constexpr uint8_t kZeros[sizeof kMagic] = {};
   try {
     WriteAt(0, kZeros, sizeof kZeros);
-    if (force_flush_) Sync();
+    // A sealed change's files prove it whole should this write be lost.
+    if (force_flush_ && !sealed_) Sync();
   } catch (...) {
     Abandon();
     throw;
@@ -430,12 +533,14 @@ void TJournal::Commit() {
   if (end_ > kKeptJournalBytes && ::ftruncate(fd_, 0) == 0 && faults.recording())
     faults.Wrote(path_, 0, nullptr, 0);
   active_ = false;
+  sealed_ = sealable_ = false;
   if (!LockJournal(fd_, F_UNLCK)) Abandon();
 }
 
 void TJournal::Abandon() {
   held_ = false;
   active_ = false;
+  sealed_ = sealable_ = false;
   unsynced_ = false;
   pending_.clear();
   if (fd_ < 0) return;
@@ -497,6 +602,21 @@ bool TJournal::RecoverIfLeft() {
     PhysicalSyncFolder();
     return true;
   }
+  if (ReachedDisk(parsed, files_)) {
+    // Whole on disk but for the zeroed magic: kept, once surely on disk.
+    try {
+      for (TFileHandler* file : files_)
+        if (file && file->is_open()) file->Flush();
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
+    const bool removed = Unlink();
+    ::close(fd);
+    if (!removed) JournalFailed(path_);
+    PhysicalSyncFolder();
+    return true;
+  }
   playing_back_ = true;
   try {
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
@@ -525,6 +645,9 @@ bool TJournal::RecoverIfLeft() {
 
 void TJournal::JoinSuper(const std::string& super_path) {
   if (!active_) Start();
+  // The super-journal's removal is the commit point of every table.
+  if (sealed_) SetSealed(false);
+  sealable_ = false;
   const std::string name = std::filesystem::path(super_path).filename().string();
   std::vector<uint8_t> entry(kEntryHead + name.size() + 4);
   entry[0] = kSuperEntry;

@@ -23,6 +23,16 @@
 //     when flushes are forced): the commit point. The file stays for the
 //     next change, saving its creation and two folder syncs per change; one
 //     grown past kKeptJournalBytes is cut to nothing.
+// A sealed change needs no sync of that zeroed magic. With forced flushes
+// each write also leaves an after-record: where it went, its length and the
+// checksum of the bytes it put there. A flush that holds back all of its
+// change's table writes seals the journal (Seal: the header's version
+// becomes 2) before they go out, and no table write follows them before the
+// commit point (one that did would first unseal the header on disk). A
+// sealed journal found left whose after-records all match the table files,
+// and whose sizes follow from them, is a change that reached the disk
+// whole: the files are put on disk and the journal goes, not played back.
+// So losing the zeroed magic to a power loss loses no returned change.
 // A journal without a valid header holds no change: it is no journal.
 // Closing the table deletes such a file when its lock can be had at once.
 // A valid journal found without a lock on it belongs to a writer that is
@@ -46,11 +56,14 @@
 // one that nobody holds and no journal names is a crash's leftover.
 //
 // Bytes (little-endian):
-//   header   "CairnJnl" | u32 version 1 | u32 nonce | 3 x u64 size
-//            (UINT64_MAX: no such file) | u32 crc of the 44 bytes before
+//   header   "CairnJnl" | u32 version (1; 2: sealed) | u32 nonce |
+//            3 x u64 size (UINT64_MAX: no such file) | u32 crc of the 40
+//            bytes before
 //   entry    u8 file (0 data, 1 index, 2 blob; 255: the bytes are the
 //            super-journal's file name) | u64 offset | u32 length |
 //            bytes | u32 crc of nonce, the 13 bytes and the bytes
+//   after-record  u8 128 + file | u64 offset | u32 8 | u32 length written |
+//            u32 crc of the bytes written | u32 crc as an entry's
 //   super-journal  "CairnSJn"
 // A torn or damaged entry ends the journal: its table write never began.
 // Entries of earlier changes left further on in the file fail the
@@ -87,6 +100,12 @@ class TJournal : public TWriteObserver {
   void Attach(bool attach);
   bool Active() const { return active_; }
 
+  // Called by a flush that ends its change once all of the change's table
+  // writes are held back, before they go out: the change is sealed when it
+  // qualifies (forced flushes, no table write made yet, no super-journal,
+  // few writes, none over another or cutting a file).
+  void Seal();
+  bool Sealed() const { return sealed_; }
   // The commit point: invalidates the journal of the writes since the last one.
   void Commit();
   // Gives up the journal without deleting it (after a rollback that could
@@ -109,7 +128,7 @@ class TJournal : public TWriteObserver {
   void Release() { held_ = false; }
 
   void BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
-                   std::span<const uint8_t> replaced) override;
+                   std::span<const uint8_t> replaced, std::span<const uint8_t> written) override;
   void BeforeHeldWrites() override;
 
  private:
@@ -118,6 +137,9 @@ class TJournal : public TWriteObserver {
   void Start();
   void Tidy();
   void Append(const void* bytes, size_t length);
+  void AddAfterRecord(int index, uint64_t offset, int64_t length,
+                      std::span<const uint8_t> written);
+  void SetSealed(bool sealed);
   void WritePending();
   // Writes all of `length` bytes at `offset`, or raises.
   void WriteAt(uint64_t offset, const uint8_t* bytes, size_t length);
@@ -146,6 +168,13 @@ class TJournal : public TWriteObserver {
   std::vector<uint8_t> pending_;  // entries not yet written, from end_ on
   static constexpr size_t kPendingLimit = 256 * 1024;
   uint32_t nonce_ = 0;
+  // Sealing (above): still possible for the change in the journal, and done.
+  bool sealable_ = false;
+  bool sealed_ = false;
+  static constexpr size_t kMaxSealedWrites = 256;
+  // Per file, [offset, end) of each write of the change while sealable.
+  std::array<std::vector<std::pair<uint64_t, uint64_t>>, kFiles> written_;
+  std::array<uint8_t, 44> header_{};  // the change's header, as last written
 };
 
 // The super-journal of one commit of several tables (protocol above).

@@ -153,7 +153,7 @@ TEST(FileHandlerTest, SeekSizeWriteAndTruncate) {
 TEST(FileHandlerTest, HeldWritesWaitForTheObserverAndRollBackWithTheUndo) {
   struct TEvents : TWriteObserver {
     std::string log;
-    void BeforeWrite(TFileHandler&, uint64_t offset, int64_t length,
+    void BeforeWrite(TFileHandler&, uint64_t offset, int64_t length, std::span<const uint8_t>,
                      std::span<const uint8_t>) override {
       log += "w" + std::to_string(offset) + "+" + std::to_string(length) + " ";
     }

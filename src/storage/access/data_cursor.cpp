@@ -100,6 +100,7 @@ void TDataCursor::Close() {
   directory_ = nullptr;
   record_.clear();
   current_key_.clear();
+  DropReadAhead();
   state_ = TState::kBof;
 }
 
@@ -115,6 +116,7 @@ void TDataCursor::UseIndex(int index) {
   index_ = index;
   walk_index_ = (index == 0 && !table_->HasPrimaryKey()) ? kStatusIndex : index;
   index_name_ = index == 0 ? std::string() : table_->Index().Descriptor(index).name;
+  DropReadAhead();
   range_active_ = false;
   range_start_.clear();
   range_end_.clear();
@@ -275,30 +277,29 @@ TWalk TDataCursor::SeekLast(TTreePosition& pos) {
   return TWalk::kOk;
 }
 
+// Steps `pos` in place: callers drop it unless the step succeeds.
 TWalk TDataCursor::StepNext(TTreePosition& pos) {
   TIndexTree walker = Walker();
-  TTreePosition probe = pos;
   while (true) {
-    const TWalk walk = walker.Next(probe);
-    if (walk != TWalk::kOk) return walk;
-    if (!InRange(probe.Key())) return TWalk::kNone;
-    if (PassesFilter(probe.Slot())) break;
+    if (!NextLeafAhead(pos, true)) {
+      const TWalk walk = walker.Next(pos);
+      if (walk != TWalk::kOk) return walk;
+    }
+    if (!InRange(pos.Key())) return TWalk::kNone;
+    if (PassesFilter(pos.Slot())) return TWalk::kOk;
   }
-  pos = std::move(probe);
-  return TWalk::kOk;
 }
 
 TWalk TDataCursor::StepPrior(TTreePosition& pos) {
   TIndexTree walker = Walker();
-  TTreePosition probe = pos;
   while (true) {
-    const TWalk walk = walker.Prior(probe);
-    if (walk != TWalk::kOk) return walk;
-    if (!InRange(probe.Key())) return TWalk::kNone;
-    if (PassesFilter(probe.Slot())) break;
+    if (!NextLeafAhead(pos, false)) {
+      const TWalk walk = walker.Prior(pos);
+      if (walk != TWalk::kOk) return walk;
+    }
+    if (!InRange(pos.Key())) return TWalk::kNone;
+    if (PassesFilter(pos.Slot())) return TWalk::kOk;
   }
-  pos = std::move(probe);
-  return TWalk::kOk;
 }
 
 // Positions on `key` when present, else leaves the cursor in the gap where
@@ -320,20 +321,121 @@ TWalk TDataCursor::Reposition(const std::vector<uint8_t>& key, bool forward) {
   return TWalk::kNone;
 }
 
-// After a record had to come from disk (so this operation holds whatever lock
-// the disk read needed), the records of the following entries of the leaf
-// copy are read too: a walk in key order then goes to disk once per run of
-// entries instead of once per record.
-void TDataCursor::Prefetch(const TTreePosition& pos, bool forward) {
+// ---------------------------------------------------------------- read-ahead
+//
+// Keys scatter their records over the data file, so a walk in key order
+// reads one slot per record; what a trip to disk adds is the table's read
+// lock, its change detection (three headers) and its release. So a walk
+// that has to go to disk anyway reads ahead under that lock: the records of
+// the following entries of its leaf copy, then the next leaves (copied, as
+// the current one is) and their records, each trip up to twice the last,
+// from about one leaf up to kReadAheadBytes of records. The batch is this
+// cursor's own and holds only while the table's marks are those it was read
+// under: any change, seen by this process at its next lock or made by
+// another cursor, moves the marks, and the walk resynchronises as it would
+// with its leaf copy.
+
+namespace {
+constexpr uint32_t kReadAheadBytes = 128 * 1024;
+constexpr uint32_t kFirstReadAheadBytes = 16 * 1024;
+constexpr size_t kMostLeavesAhead = 64;
+}  // namespace
+
+void TDataCursor::DropReadAhead() {
+  ahead_.clear();
+  ahead_used_ = 0;
+  batch_slots_.clear();
+  batch_images_.clear();
+  batch_room_ = 0;
+}
+
+bool TDataCursor::FromBatch(uint32_t slot) {
+  if (batch_slots_.empty() || batch_marks_ != table_->Marks()) return false;
+  const auto it = std::lower_bound(batch_slots_.begin(), batch_slots_.end(), slot);
+  if (it == batch_slots_.end() || *it != slot) return false;
+  const size_t size = RecordSize();
+  const auto from = batch_images_.begin() + ptrdiff_t(size_t(it - batch_slots_.begin()) * size);
+  record_.assign(from, from + ptrdiff_t(size));
+  return true;
+}
+
+bool TDataCursor::NextLeafAhead(TTreePosition& pos, bool forward) {
+  if (ahead_used_ >= ahead_.size() || ahead_forward_ != forward) return false;
+  if (pos.entry != (forward ? pos.leaf.count - 1 : 0)) return false;
+  TTreePosition& next = ahead_[ahead_used_];
+  if (batch_marks_ != table_->Marks() ||
+      next.leaf.page != (forward ? pos.leaf.next : pos.leaf.prev)) {
+    ahead_.clear();
+    ahead_used_ = 0;
+    return false;
+  }
+  pos = std::move(next);
+  ++ahead_used_;
+  return true;
+}
+
+// Runs where this operation already holds the lock a disk read needed (or
+// none is needed): the leaves come through the walker's own checks, and a
+// leaf it cannot give (damage, a change) ends the read-ahead there, for the
+// step itself to meet.
+void TDataCursor::ReadAhead(const TLeafCopy& leaf, int entry, bool forward) {
   TDataFile& data = table_->Data();
-  const int room = int(data.Cache().InitialCapacity()) - 2;
-  for (int n = 1; n <= room; ++n) {
-    const int entry = forward ? pos.entry + n : pos.entry - n;
-    if (entry < 0 || entry >= pos.leaf.count) break;
-    const uint32_t slot = uint32_t(pos.leaf.refs[size_t(entry)]);
-    if (!PassesFilter(int32_t(slot)) || data.Cache().Find(slot) != nullptr) continue;
-    if (slot == 0 || slot >= data.NextRecordNumber()) break;
-    if (data.GetRecord(slot, false) == nullptr) break;
+  const uint32_t size = std::max<uint32_t>(RecordSize(), 1);
+  const bool walk_on = !batch_slots_.empty() && ahead_forward_ == forward;
+  const uint32_t most = std::max<uint32_t>(kReadAheadBytes / size, 1);
+  batch_room_ = walk_on ? std::min(most, batch_room_ * 2)
+                        : std::max<uint32_t>(kFirstReadAheadBytes / size, 1);
+  ahead_.clear();
+  ahead_used_ = 0;
+  ahead_forward_ = forward;
+  batch_marks_ = table_->Marks();
+
+  std::vector<uint32_t> slots;
+  slots.reserve(batch_room_);
+  const int step = forward ? 1 : -1;
+  // Takes the entries of `from` starting at `first`; false once the range
+  // ends or the batch is full.
+  auto take = [&](const TLeafCopy& from, int first) {
+    for (int e = first; e >= 0 && e < from.count; e += step) {
+      if (slots.size() >= batch_room_ || !InRange(from.Key(e))) return false;
+      if (PassesFilter(from.refs[size_t(e)])) slots.push_back(uint32_t(from.refs[size_t(e)]));
+    }
+    return true;
+  };
+  bool more = take(leaf, entry + step);
+  TIndexTree walker = Walker();
+  while (more && ahead_.size() < kMostLeavesAhead &&
+         (forward ? (ahead_.empty() ? leaf.next : ahead_.back().leaf.next)
+                  : (ahead_.empty() ? leaf.prev : ahead_.back().leaf.prev)) != 0) {
+    TTreePosition next;
+    next.leaf = ahead_.empty() ? leaf : ahead_.back().leaf;
+    next.entry = forward ? next.leaf.count - 1 : 0;
+    try {
+      if ((forward ? walker.Next(next) : walker.Prior(next)) != TWalk::kOk) break;
+    } catch (const ECairnEngineError&) {
+      break;
+    }
+    more = take(next.leaf, next.entry);
+    ahead_.push_back(std::move(next));
+  }
+
+  std::sort(slots.begin(), slots.end());
+  slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
+  batch_slots_.clear();
+  batch_images_.clear();
+  batch_images_.reserve(slots.size() * size);
+  for (const uint32_t slot : slots) {
+    // A slot the table does not have is damage the step itself reports.
+    if (slot == 0 || slot >= data.NextRecordNumber()) continue;
+    const TRecord* record = data.GetRecord(slot, false);
+    if (record == nullptr) {
+      // Changed meanwhile (which a held lock rules out): nothing read is kept.
+      DropReadAhead();
+      return;
+    }
+    const auto image = record->Image();
+    batch_slots_.push_back(slot);
+    batch_images_.insert(batch_images_.end(), image.begin(), image.end());
   }
 }
 
@@ -352,11 +454,11 @@ bool TDataCursor::ReadRecord(uint32_t slot, std::vector<uint8_t>& image, bool fo
   return true;
 }
 
-void TDataCursor::SetOnPosition(const TTreePosition& pos) {
-  position_ = pos;
-  current_key_.assign(pos.Key(), pos.Key() + pos.leaf.key_length);
-  current_slot_ = uint32_t(pos.Slot());
-  current_ordinal_ = pos.Ordinal();
+void TDataCursor::SetOnPosition(TTreePosition pos) {
+  position_ = std::move(pos);
+  current_key_.assign(position_.Key(), position_.Key() + position_.leaf.key_length);
+  current_slot_ = uint32_t(position_.Slot());
+  current_ordinal_ = position_.Ordinal();
   state_ = TState::kOnRecord;
 }
 
@@ -365,6 +467,7 @@ void TDataCursor::SyncIfChanged() {
 }
 
 void TDataCursor::Resync() {
+  DropReadAhead();
   for (int attempt = 0;; ++attempt) {
     marks_ = table_->Marks();
     range_stale_ = true;
@@ -400,6 +503,7 @@ void TDataCursor::SetToEnd() { SetToEdge(TState::kEof); }
 void TDataCursor::SetToEdge(TState edge) {
   failed_edit_slot_ = 0;  // a new position starts a new edit
   TOperation op(*this);
+  DropReadAhead();
   for (;;) {
     TTreePosition pos;
     const TWalk walk = edge == TState::kBof ? SeekFirst(pos) : SeekLast(pos);
@@ -422,6 +526,11 @@ uint16_t TDataCursor::Next(std::vector<uint8_t>& record) {
       case TState::kEof:
         return CAIRN_EOF;
       case TState::kOnRecord:
+        if (const int entry = NeighbourInLeaf(true); entry >= 0) {
+          if (TakeEntry(entry, true, record)) return CAIRN_NONE;
+          Resync();
+          continue;
+        }
         pos = position_;
         walk = StepNext(pos);
         break;
@@ -452,16 +561,40 @@ uint16_t TDataCursor::Next(std::vector<uint8_t>& record) {
   }
 }
 
-bool TDataCursor::TakeRecordAt(const TTreePosition& pos, bool forward,
-                               std::vector<uint8_t>& record) {
-  std::vector<uint8_t> image;
-  const bool cached = table_->Data().Cache().Find(uint32_t(pos.Slot())) != nullptr;
-  if (!ReadRecord(uint32_t(pos.Slot()), image, forward)) return false;
-  // The rest of the leaf is read ahead once the cursor walks: a seek that
-  // wants one record (an open showing its first) pays for that one alone.
-  if (!cached && !RecordIdOrder() && state_ == TState::kOnRecord) Prefetch(pos, forward);
-  record_ = std::move(image);
-  SetOnPosition(pos);
+bool TDataCursor::LoadRecord(const TLeafCopy& leaf, int entry, bool forward, bool walking) {
+  const uint32_t slot = uint32_t(leaf.refs[size_t(entry)]);
+  if (FromBatch(slot)) return true;
+  const bool cached = table_->Data().Cache().Find(slot) != nullptr;
+  if (!ReadRecord(slot, record_, forward)) return false;
+  // Read-ahead waits until the cursor walks: a seek that wants one record
+  // (an open showing its first) pays for that one alone. In record-ID
+  // order the data file's own read-ahead of neighbouring slots serves.
+  if (!cached && walking && !RecordIdOrder()) ReadAhead(leaf, entry, forward);
+  return true;
+}
+
+bool TDataCursor::TakeRecordAt(TTreePosition& pos, bool forward, std::vector<uint8_t>& record) {
+  if (!LoadRecord(pos.leaf, pos.entry, forward, state_ == TState::kOnRecord)) return false;
+  SetOnPosition(std::move(pos));
+  record = record_;
+  return true;
+}
+
+int TDataCursor::NeighbourInLeaf(bool forward) const {
+  const int entry = position_.entry + (forward ? 1 : -1);
+  if (entry < 0 || entry >= position_.leaf.count) return -1;
+  if (!InRange(position_.leaf.Key(entry)) || !PassesFilter(position_.leaf.refs[size_t(entry)]))
+    return -1;
+  return entry;
+}
+
+// A step inside the leaf copy: only the entry moves, the leaf stays.
+bool TDataCursor::TakeEntry(int entry, bool forward, std::vector<uint8_t>& record) {
+  if (!LoadRecord(position_.leaf, entry, forward, true)) return false;
+  position_.entry = entry;
+  current_key_.assign(position_.Key(), position_.Key() + position_.leaf.key_length);
+  current_slot_ = uint32_t(position_.Slot());
+  current_ordinal_ = position_.Ordinal();
   record = record_;
   return true;
 }
@@ -476,6 +609,11 @@ uint16_t TDataCursor::Prior(std::vector<uint8_t>& record) {
       case TState::kBof:
         return CAIRN_BOF;
       case TState::kOnRecord:
+        if (const int entry = NeighbourInLeaf(false); entry >= 0) {
+          if (TakeEntry(entry, false, record)) return CAIRN_NONE;
+          Resync();
+          continue;
+        }
         pos = position_;
         walk = StepPrior(pos);
         break;

@@ -133,13 +133,26 @@ class TDataCursor {
   TWalk StepPrior(TTreePosition& pos);
   TWalk Reposition(const std::vector<uint8_t>& key, bool forward);
   bool ReadRecord(uint32_t slot, std::vector<uint8_t>& image, bool forward = true);
-  void Prefetch(const TTreePosition& pos, bool forward);
   void Resync();
   void SyncIfChanged();
-  void SetOnPosition(const TTreePosition& pos);
+  void SetOnPosition(TTreePosition pos);
   // Reads the record at `pos` (reading ahead in the walk's direction) and makes
   // it current; false when another process changed the table meanwhile.
-  bool TakeRecordAt(const TTreePosition& pos, bool forward, std::vector<uint8_t>& record);
+  bool TakeRecordAt(TTreePosition& pos, bool forward, std::vector<uint8_t>& record);
+  // The neighbouring entry of the current leaf copy when a step can take it
+  // in place (inside the leaf, the range and the filter), else -1.
+  int NeighbourInLeaf(bool forward) const;
+  bool TakeEntry(int entry, bool forward, std::vector<uint8_t>& record);
+  // Entry `entry` of `leaf`'s record into record_; false as for ReadRecord.
+  bool LoadRecord(const TLeafCopy& leaf, int entry, bool forward, bool walking);
+
+  // Read-ahead of a walk in key order (see data_cursor.cpp).
+  void ReadAhead(const TLeafCopy& leaf, int entry, bool forward);
+  bool FromBatch(uint32_t slot);
+  // Moves `pos` onto the next leaf of the read-ahead when it is the one
+  // the walk needs after `pos`'s last entry.
+  bool NextLeafAhead(TTreePosition& pos, bool forward);
+  void DropReadAhead();
   uint16_t StateCode() const;
   void RaiseTable(uint16_t code) const;
   void ReleaseLockOf(uint32_t slot);
@@ -178,6 +191,17 @@ class TDataCursor {
   TRecordsBitmap filter_;
 
   TChangeMarks marks_;
+  // Read ahead: copies of the leaves after the current one in the walk's
+  // direction and the records of their entries, valid while the table's
+  // marks are batch_marks_.
+  std::vector<TTreePosition> ahead_;
+  size_t ahead_used_ = 0;
+  bool ahead_forward_ = true;
+  std::vector<uint32_t> batch_slots_;  // ascending
+  std::vector<uint8_t> batch_images_;  // a record image per slot, in that order
+  TChangeMarks batch_marks_;
+  uint32_t batch_room_ = 0;  // records the next read-ahead may take
+
   uint32_t locked_slot_ = 0;
   // The slot of an edit whose post failed with 8708: posting again fails the
   // same way until the cursor is positioned anew or an edit starts.

@@ -105,6 +105,69 @@ TEST_F(CursorTest, WalksInKeyOrderBothWaysAndAcrossManyLeaves) {
   EXPECT_EQ(FieldText(cursor_, record, "Item"), expected[599]);
 }
 
+// A walk reads records leaves ahead of its position; whatever changes meanwhile
+// (by another cursor at once, by another session once the walk takes a lock)
+// must show in the rest of the walk, in either direction.
+TEST_F(CursorTest, AWalkSeesChangesAheadOfIt) {
+  std::vector<std::string> items;
+  for (int i = 0; i < 600; ++i) {
+    char item[16];
+    std::snprintf(item, sizeof item, "k%04d", (i * 7919) % 600);
+    Add(cursor_, item);
+    items.push_back(item);
+  }
+  std::sort(items.begin(), items.end());
+  // The walk's view: item -> password, in key order.
+  std::vector<std::pair<std::string, std::string>> expected;
+  for (const std::string& item : items) expected.emplace_back(item, "pw");
+
+  auto walk = [&](TDataCursor& cursor, size_t from, size_t to) {
+    std::vector<uint8_t> record;
+    for (size_t i = from; i < to; ++i) {
+      ASSERT_EQ(cursor.Next(record), CAIRN_NONE) << i;
+      ASSERT_EQ(FieldText(cursor, record, "Item"), expected[i].first) << i;
+      ASSERT_EQ(FieldText(cursor, record, "PW"), expected[i].second) << i;
+    }
+  };
+  auto change_at = [&](TDataCursor& other, size_t i, const char* pw) {
+    ASSERT_EQ(other.FindKey(other.BuildKey(PalRecord(other, expected[i].first, "u", 730120)),
+                            false),
+              CAIRN_NONE);
+    other.Modify(PalRecord(other, expected[i].first, "u", 730120, pw));
+    expected[i].second = pw;
+  };
+  cursor_.SetToBegin();
+  walk(cursor_, 0, 50);
+
+  TDataCursor other;
+  other.Open(*directory_, "Pal");
+  for (size_t i : {60u, 120u, 200u}) change_at(other, i, "near");
+  ASSERT_EQ(other.FindKey(other.BuildKey(PalRecord(other, expected[90].first, "u", 730120)),
+                          false),
+            CAIRN_NONE);
+  other.Delete(Current(other));
+  expected.erase(expected.begin() + 90);
+  walk(cursor_, 50, 250);
+
+  // Another session: seen once the walk checks the disk again.
+  TDataSession writer_session;
+  TDataCursor writer;
+  writer.Open(writer_session.OpenDirectory(dir_.path()), "Pal");
+  change_at(writer, 300, "far");
+  change_at(writer, 100, "back");
+  cursor_.Refresh();
+  walk(cursor_, 250, expected.size());
+  std::vector<uint8_t> record;
+  EXPECT_EQ(cursor_.Next(record), CAIRN_EOF);
+
+  std::vector<std::pair<std::string, std::string>> backwards;
+  cursor_.SetToEnd();
+  while (cursor_.Prior(record) == CAIRN_NONE)
+    backwards.emplace_back(FieldText(cursor_, record, "Item"), FieldText(cursor_, record, "PW"));
+  std::reverse(backwards.begin(), backwards.end());
+  EXPECT_EQ(backwards, expected);
+}
+
 TEST_F(CursorTest, DeletingTheCurrentRecordMovesOnToItsNeighbours) {
   for (const char* item : {"a", "b", "c", "d"}) Add(cursor_, item);
   ASSERT_EQ(cursor_.SetToRecordNumber(2), CAIRN_NONE);

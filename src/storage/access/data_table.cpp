@@ -485,6 +485,11 @@ void TDataTable::UnlockAllRecords() {
 // ---------------------------------------------------------------- changes
 
 bool TDataTable::DetectChanges() {
+  // Taken with the lock just now: every change of ours goes through the
+  // journal and moves its stamp.
+  const TJournalStamp stamp = journal_ ? journal_->LastStamp() : TJournalStamp{};
+  if (stamp.known && stamp == clean_stamp_) return false;
+  clean_stamp_ = {};
   bool changed = false;
   if (index_->ReReadHeader()) {
     changed = true;
@@ -495,6 +500,7 @@ bool TDataTable::DetectChanges() {
     data_->DiscardRecords();
   }
   if (blob_ && blob_->HeaderChangedOnDisk()) changed = true;
+  clean_stamp_ = stamp;
   return changed;
 }
 
@@ -561,13 +567,19 @@ void TDataTable::Flush(bool force_os) {
   }
   // Every file is written (and on disk when flushes are forced): the
   // journal of this flush can go.
-  if (journal_) journal_->Commit();
+  if (journal_) {
+    const bool journaled = journal_->Active();
+    journal_->Commit();
+    // Still under our write lock: what the next lock-taker finds is ours.
+    if (journaled) clean_stamp_ = journal_->CommittedStamp();
+  }
   data_->TrimCache();
   index_->TrimCache();
   if (blob_) blob_->TrimBlockCache();
 }
 
 void TDataTable::DiscardBuffers() {
+  clean_stamp_ = {};
   data_->DiscardRecords();
   data_->ReadHeader();
   index_->DiscardPages();

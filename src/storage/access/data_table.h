@@ -187,6 +187,9 @@ class TDataTable {
   // A bulk change (rebuilding an index) writes out under its undo.
   bool caches_write_out_ = false;
   uint64_t record_lock_refusals_ = 0;
+  // The journal's stamp when the caches last matched the files: while the
+  // journal shows the same, no change was made and the headers stay unread.
+  TJournalStamp clean_stamp_;
   TRecordsBitmap file_locks_;
   TRecordsBitmap cursor_locks_;
 };

@@ -235,14 +235,39 @@ void TJournal::Attach(bool attach) {
   }
 }
 
+namespace {
+
+// The stamp of the journal behind our descriptor, from its status and the
+// nonce its header carries; unknown while the header is not whole.
+TJournalStamp StampOf(const struct stat& st, uint64_t epoch, uint32_t nonce) {
+  TJournalStamp stamp;
+  if (st.st_size < off_t(kHeaderSize)) return stamp;
+  stamp.known = true;
+  stamp.epoch = epoch;
+  stamp.nonce = nonce;
+  stamp.size = int64_t(st.st_size);
+  stamp.mtime_ns = int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+  return stamp;
+}
+
+}  // namespace
+
 bool TJournal::Exists() {
-  if (fd_ >= 0 && !Unlinked(fd_)) return HeaderValid(fd_);
+  stamp_ = {};
+  struct stat st;
+  if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && st.st_nlink > 0) {
+    uint32_t nonce = 0;
+    if (HeaderValid(fd_, &nonce)) return true;
+    stamp_ = StampOf(st, epoch_, nonce);
+    return false;
+  }
   // Unlinked: the name may stand for another file now.
   if (fd_ >= 0 && !active_) Abandon();
   int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
   if (fd >= 0 && fd_ < 0) {
     // Kept, so that the next test (each lock taken) reads it in one call.
     fd_ = fd;
+    ++epoch_;
     folder_unsynced_ = true;
     return HeaderValid(fd_);
   }
@@ -316,6 +341,7 @@ void TJournal::OpenFile() {
     }
     if (fd < 0) JournalFailed(path_);
     fd_ = fd;
+    ++epoch_;
     // Found or made by this process: its folder entry may not be on disk.
     folder_unsynced_ = true;
     return;
@@ -535,6 +561,12 @@ void TJournal::Commit() {
   active_ = false;
   sealed_ = sealable_ = false;
   if (!LockJournal(fd_, F_UNLCK)) Abandon();
+}
+
+TJournalStamp TJournal::CommittedStamp() {
+  struct stat st;
+  if (active_ || fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_nlink == 0) return {};
+  return StampOf(st, epoch_, nonce_);
 }
 
 void TJournal::Abandon() {

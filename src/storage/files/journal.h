@@ -80,6 +80,20 @@
 
 namespace cairn {
 
+// The journal file as a lock-taker last found it between changes. Every
+// change through any journal of the table moves it (a new nonce, and the
+// file's modification time), so an equal stamp under the table lock means
+// no change was made since; the table then keeps its headers unread.
+// Unknown when there was no file, only part of a header, or a change in it.
+struct TJournalStamp {
+  bool known = false;
+  uint64_t epoch = 0;  // the descriptor it was read through (see TJournal)
+  uint32_t nonce = 0;
+  int64_t size = 0;
+  int64_t mtime_ns = 0;
+  bool operator==(const TJournalStamp&) const = default;
+};
+
 class TJournal : public TWriteObserver {
  public:
   static constexpr int kFiles = 3;
@@ -118,6 +132,11 @@ class TJournal : public TWriteObserver {
   bool RecoverIfLeft();
   // True when the journal holds a change (a cheap test before RecoverIfLeft).
   bool Exists();
+  // What the last Exists() found (unknown when it found a change).
+  const TJournalStamp& LastStamp() const { return stamp_; }
+  // After Commit (this change's own write lock still held): the stamp the
+  // next lock-taker will find, unless another change comes first.
+  TJournalStamp CommittedStamp();
   // The same for the journal file `path`, with no table open.
   static bool LeftAt(const std::string& path);
 
@@ -168,6 +187,10 @@ class TJournal : public TWriteObserver {
   std::vector<uint8_t> pending_;  // entries not yet written, from end_ on
   static constexpr size_t kPendingLimit = 256 * 1024;
   uint32_t nonce_ = 0;
+  // Bumped for each descriptor fd_ takes: while one stays open its file
+  // cannot be replaced by another of the same inode number.
+  uint64_t epoch_ = 0;
+  TJournalStamp stamp_;
   // Sealing (above): still possible for the change in the journal, and done.
   bool sealable_ = false;
   bool sealed_ = false;

@@ -166,5 +166,56 @@ TEST(DataTableTest, ExclusiveOpenIsRefusedWhileOthersUseTheTable) {
   EXPECT_NO_THROW(exclusive.Open(session.OpenDirectory(dir.path()), "Pal", "", true));
 }
 
+// A table that finds the journal as it last left it keeps its headers
+// unread; every change made elsewhere must still be seen: a record rewritten
+// in place (a journal of the same size each time), between changes of our
+// own, and changes of sessions that closed and took the journal file with
+// them, before and after we made a new one.
+TEST(DataTableTest, ChangesOfOtherSessionsAreSeenWhateverBecameOfTheJournal) {
+  TScratchDir dir;
+  TDataSession session;
+  // Each read takes the read lock, and with it change detection.
+  session.Settings().strict_change_detection = true;
+  TDataDirectory& directory = session.OpenDirectory(dir.path());
+  directory.CreateTable("Pal", PalDefinition());
+  TDataCursor reader;
+  reader.Open(directory, "Pal");
+  reader.Append(PalRecord(reader, "a", "u", 730120));
+  std::vector<uint8_t> record;
+  auto find = [&record](TDataCursor& cursor, const std::string& item) {
+    EXPECT_EQ(cursor.FindKey(cursor.BuildKey(PalRecord(cursor, item, "", 730120)), false),
+              CAIRN_NONE);
+    cursor.GetCurrent(record);
+    return testing::FieldText(cursor, record, "PW");
+  };
+  ASSERT_EQ(find(reader, "a"), "pw");
+  {
+    TDataSession other;
+    TDataCursor writer;
+    writer.Open(other.OpenDirectory(dir.path()), "Pal");
+    for (int round = 0; round < 3; ++round) {
+      const std::string pw = "pw" + std::to_string(round);
+      find(writer, "a");
+      writer.GetCurrent(record, true);
+      writer.Modify(PalRecord(writer, "a", "u", 730120, pw));
+      EXPECT_EQ(find(reader, "a"), pw);
+      reader.Append(PalRecord(reader, "r" + std::to_string(round), "u", 730120));
+    }
+  }
+  for (const char* item : {"b", "c"}) {
+    {
+      TDataSession passing;
+      TDataCursor cursor;
+      cursor.Open(passing.OpenDirectory(dir.path()), "Pal");
+      cursor.Append(PalRecord(cursor, item, "u", 730120, item));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/Pal.JNL"));
+    EXPECT_EQ(find(reader, item), item);
+    reader.Append(PalRecord(reader, std::string(item) + "2", "u", 730120));
+  }
+  EXPECT_EQ(testing::Items(reader),
+            (std::vector<std::string>{"a", "b", "b2", "c", "c2", "r0", "r1", "r2"}));
+}
+
 }  // namespace
 }  // namespace cairn

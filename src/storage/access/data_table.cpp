@@ -241,6 +241,11 @@ void TDataTable::OpenFiles() {
       std::array<TFileHandler*, TJournal::kFiles>{data_.get(), index_.get(), blob_.get()});
   journal_->set_force_flush(settings.force_buffer_flush);
   journal_->Attach(true);
+  // What the caches just read or wrote is what a change's undo needs: the
+  // paths of both trees for an index change, a record, a block, the headers.
+  data_->KeepKnownBytes(kKnownDataBytes);
+  index_->KeepKnownBytes(kKnownIndexBytes);
+  if (blob_) blob_->KeepKnownBytes(kKnownBlobBytes);
 }
 
 void TDataTable::CloseFiles() {
@@ -500,6 +505,7 @@ bool TDataTable::DetectChanges() {
     data_->DiscardRecords();
   }
   if (blob_ && blob_->HeaderChangedOnDisk()) changed = true;
+  if (changed) ForgetKnownBytes();
   clean_stamp_ = stamp;
   return changed;
 }
@@ -555,10 +561,7 @@ void TDataTable::Flush(bool force_os) {
       if (os) journal_->Seal();
       for (TFileHandler* file : files)
         if (file) file->ReleaseWrites();
-      if (os) {
-        for (TFileHandler* file : files)
-          if (file && file->Unflushed()) file->Flush();
-      }
+      if (os) TFileHandler::FlushTogether(files);
     }
   } catch (...) {
     for (TFileHandler* file : files)
@@ -578,8 +581,15 @@ void TDataTable::Flush(bool force_os) {
   if (blob_) blob_->TrimBlockCache();
 }
 
+void TDataTable::ForgetKnownBytes() {
+  data_->ForgetKnownBytes();
+  index_->ForgetKnownBytes();
+  if (blob_) blob_->ForgetKnownBytes();
+}
+
 void TDataTable::DiscardBuffers() {
   clean_stamp_ = {};
+  ForgetKnownBytes();
   data_->DiscardRecords();
   data_->ReadHeader();
   index_->DiscardPages();

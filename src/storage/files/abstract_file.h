@@ -67,6 +67,9 @@ class TAbstractFile {
   virtual int64_t Write(int id, const void* buffer, int64_t length) = 0;
   // Asks the operating system to write its buffers to disk.
   virtual int Flush() = 0;
+  // Asks it to start writing them without waiting, a hint with no failure:
+  // a Flush that follows waits for less.
+  virtual void StartFlush() {}
   // Moves the registration's position; returns it or a negative code.
   int64_t Seek(int id, TSeekOrigin origin, int64_t offset);
   // Places or removes a lock; false when refused or nothing was held.

@@ -101,8 +101,12 @@ int64_t TFileHandler::Size() {
 int64_t TFileHandler::Read(void* buffer, int64_t length, bool allow_short) {
   if (!open_) Raise(CAIRN_OSEBADF);
   if (!held_.empty()) ReleaseHeld();
+  const bool note = known_.budget() > 0 && uint64_t(length) <= TKnownBytes::kLongestPiece;
+  const int64_t position = note ? file_->Seek(handle_id_, kSeekCurrent, 0) : 0;
   int64_t n = file_->Read(handle_id_, buffer, length);
   if (n < 0 || (n < length && !allow_short)) Raise(CAIRN_READERR);
+  if (note && position >= 0)
+    known_.Note(uint64_t(position), {static_cast<const uint8_t*>(buffer), size_t(n)});
   return n;
 }
 
@@ -138,6 +142,13 @@ void TFileHandler::Write(const void* buffer, int64_t length) {
 
 // The write itself, through the fault seam.
 void TFileHandler::WriteThrough(const void* buffer, int64_t length) {
+  // Whatever happens below, the bytes there are no longer known.
+  int64_t known_at = -1;
+  if (known_.budget() > 0) {
+    known_at = file_->Seek(handle_id_, kSeekCurrent, 0);
+    if (known_at >= 0)
+      known_.Drop(uint64_t(known_at), length > 0 ? uint64_t(known_at + length) : UINT64_MAX);
+  }
   TFileFaults& faults = TFileFaults::Instance();
   if (faults.active()) {
     std::lock_guard guard(file_->mutex());
@@ -159,6 +170,8 @@ void TFileHandler::WriteThrough(const void* buffer, int64_t length) {
     Raise(CAIRN_WRITEERR);
   }
   if (n < length) Raise(CAIRN_WRITEERR);
+  if (known_at >= 0 && length > 0)
+    known_.Note(uint64_t(known_at), {static_cast<const uint8_t*>(buffer), size_t(length)});
 }
 
 bool TFileHandler::ReleaseWrites() {
@@ -184,6 +197,7 @@ void TFileHandler::ReleaseHeld() {
 }
 
 void TFileHandler::DropHeldWrites() {
+  known_.Clear();
   holding_ = false;
   held_.clear();
   held_bytes_ = 0;
@@ -224,9 +238,11 @@ std::span<const uint8_t> TFileHandler::SaveForUndo(int64_t length) {
   if (auto saved = undo_saved_.find(start); saved != undo_saved_.end() && saved->second >= end)
     return {};
   TUndoEntry entry{start, std::vector<uint8_t>(end - start)};
-  const int64_t got = file_->Read(handle_id_, entry.bytes.data(), int64_t(entry.bytes.size()));
-  file_->Seek(handle_id_, kSeekStart, position);
-  if (got != int64_t(entry.bytes.size())) Raise(CAIRN_READERR);
+  if (!known_.Copy(start, entry.bytes)) {
+    const int64_t got = file_->Read(handle_id_, entry.bytes.data(), int64_t(entry.bytes.size()));
+    file_->Seek(handle_id_, kSeekStart, position);
+    if (got != int64_t(entry.bytes.size())) Raise(CAIRN_READERR);
+  }
   undo_.push_back(std::move(entry));
   undo_saved_[start] = end;
   return undo_.back().bytes;
@@ -256,6 +272,16 @@ void TFileHandler::RollBackUndo() {
          file_->Write(handle_id_, nullptr, 0) == 0 && ok;
   }
   if (!ok) Raise(CAIRN_WRITEERR);
+}
+
+void TFileHandler::FlushTogether(std::span<TFileHandler* const> files) {
+  for (TFileHandler* file : files) {
+    if (!file || !file->open_ || !file->unflushed_) continue;
+    if (!file->held_.empty()) file->ReleaseHeld();
+    file->file_->StartFlush();
+  }
+  for (TFileHandler* file : files)
+    if (file && file->open_ && file->unflushed_) file->Flush();
 }
 
 void TFileHandler::Flush() {

@@ -25,6 +25,7 @@
 
 #include "storage/files/abstract_file.h"
 #include "storage/files/file_locks.h"
+#include "storage/files/known_bytes.h"
 
 namespace cairn {
 
@@ -123,6 +124,10 @@ class TFileHandler {
   virtual void Flush();
   // True when bytes went through this handler since its last Flush.
   bool Unflushed() const { return unflushed_; }
+  // Flushes those of `files` (null entries skipped) with bytes unflushed,
+  // their writes started together first: each fdatasync then waits for its
+  // own file's, not for the others' to begin.
+  static void FlushTogether(std::span<TFileHandler* const> files);
 
   // Undo of a change in progress. After BeginUndo every write and truncation
   // through this handler first saves the bytes it replaces; RollBackUndo
@@ -136,6 +141,12 @@ class TFileHandler {
   // The file's size at BeginUndo, and a count of BeginUndo calls.
   uint64_t UndoSize() const { return undo_size_; }
   uint64_t UndoCount() const { return undo_count_; }
+  // Known bytes: with a budget, what this handler reads (pieces of up to a
+  // page) and writes is kept, and the undo takes the bytes a write replaces
+  // from there rather than reading them back. The owner forgets them
+  // whenever it finds the file changed by others; a rollback does too.
+  void KeepKnownBytes(uint64_t budget) { known_.set_budget(budget); }
+  void ForgetKnownBytes() { known_.Clear(); }
   // The observer of this handler's writes (nullptr: none).
   void SetWriteObserver(TWriteObserver* observer) { observer_ = observer; }
 
@@ -228,6 +239,7 @@ class TFileHandler {
   // Offset -> end of each range saved since BeginUndo: a page written out
   // again in the same change keeps its first (original) copy only.
   std::unordered_map<uint64_t, uint64_t> undo_saved_;
+  TKnownBytes known_;
 };
 
 }  // namespace cairn

@@ -529,11 +529,7 @@ void TJournal::Commit() {
   if (!active_) return;
   // Every write the journal guards is on disk before the journal goes, also
   // those a cache made before its table's flush.
-  if (force_flush_) {
-    for (TFileHandler* file : files_) {
-      if (file && file->is_open() && file->Unflushed()) file->Flush();
-    }
-  }
+  if (force_flush_) TFileHandler::FlushTogether(files_);
   // Joined to a super-journal: its removal commits, this journal goes after.
   if (held_) return;
   // Entries still waiting belong to no table write.

@@ -212,6 +212,11 @@ int TPhysicalFile::Flush() {
   return 0;
 }
 
+void TPhysicalFile::StartFlush() {
+  std::lock_guard guard(mutex_);
+  if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool TPhysicalFile::PlaceLock(uint64_t offset, uint64_t length) {
   if (fd_ < 0) return false;
   struct flock fl = {};

@@ -37,6 +37,7 @@ class TPhysicalFile : public TAbstractFile {
   int64_t Read(int id, void* buffer, int64_t length) override;
   int64_t Write(int id, const void* buffer, int64_t length) override;
   int Flush() override;
+  void StartFlush() override;
 
   // Deletes or renames a disk file that no handler holds open.
   static int DeleteFile(const std::string& name);

@@ -134,8 +134,12 @@ class TRepairer {
       return;
     }
     try {
-      if (PlayBackLeftJournal(directory_, name_))
-        journal_note_ = "played back the rollback journal of a change cut short (" + journal + ")";
+      bool kept_whole = false;
+      if (PlayBackLeftJournal(directory_, name_, &kept_whole))
+        journal_note_ = kept_whole ? "kept the change its rollback journal names, which had "
+                                     "reached the disk whole (" + journal + ")"
+                                   : "played back the rollback journal of a change cut short (" +
+                                         journal + ")";
     } catch (const ECairnEngineError& error) {
       Refuse("the rollback journal " + journal + " cannot be played back (" + error.what() +
              "); it is kept for the next try");
@@ -362,7 +366,7 @@ class TRepairer {
 
 }  // namespace
 
-bool PlayBackLeftJournal(TDataDirectory& directory, std::string_view name) {
+bool PlayBackLeftJournal(TDataDirectory& directory, std::string_view name, bool* kept_whole) {
   const std::string journal_name = directory.FileName(name, ".JNL");
   if (!fs::exists(journal_name)) return false;
   std::array<std::unique_ptr<TFileHandler>, TJournal::kFiles> files;
@@ -382,7 +386,9 @@ bool PlayBackLeftJournal(TDataDirectory& directory, std::string_view name) {
     handlers[size_t(i)] = files[size_t(i)].get();
   }
   TJournal journal(journal_name, handlers);
-  return journal.RecoverIfLeft();
+  const bool recovered = journal.RecoverIfLeft();
+  if (kept_whole) *kept_whole = journal.KeptWhole();
+  return recovered;
 }
 
 TRepairResult RepairTable(TDataDirectory& directory, std::string_view name, bool dry_run) {

@@ -50,7 +50,9 @@ TRepairResult RepairTable(TDataDirectory& directory, std::string_view name, bool
 // table, as opening the table would, with the files it finds opened
 // exclusively. False when there is none, or when the table is open elsewhere
 // (its journal is then that process's). Raises ECairnEngineError when the
-// playback fails; the journal stays for the next try.
-bool PlayBackLeftJournal(TDataDirectory& directory, std::string_view name);
+// playback fails; the journal stays for the next try. `kept_whole`, if
+// given, tells whether the change had reached the disk whole and was kept.
+bool PlayBackLeftJournal(TDataDirectory& directory, std::string_view name,
+                         bool* kept_whole = nullptr);
 
 }  // namespace cairn

@@ -593,6 +593,7 @@ void TJournal::Tidy() {
 }
 
 bool TJournal::RecoverIfLeft() {
+  kept_whole_ = false;
   if (active_) {
     // Our own change could not be rolled back: play it back now.
     Abandon();
@@ -643,6 +644,7 @@ bool TJournal::RecoverIfLeft() {
     ::close(fd);
     if (!removed) JournalFailed(path_);
     PhysicalSyncFolder();
+    kept_whole_ = true;
     return true;
   }
   playing_back_ = true;

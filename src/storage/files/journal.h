@@ -130,6 +130,9 @@ class TJournal : public TWriteObserver {
   // none (or its writer still holds it). Call with the table's write lock.
   // Raises on a failed playback, leaving the journal in place.
   bool RecoverIfLeft();
+  // After RecoverIfLeft returned true: the sealed change had reached the
+  // disk whole and was kept, not played back.
+  bool KeptWhole() const { return kept_whole_; }
   // True when the journal holds a change (a cheap test before RecoverIfLeft).
   bool Exists();
   // What the last Exists() found (unknown when it found a change).
@@ -194,6 +197,7 @@ class TJournal : public TWriteObserver {
   // Sealing (above): still possible for the change in the journal, and done.
   bool sealable_ = false;
   bool sealed_ = false;
+  bool kept_whole_ = false;
   static constexpr size_t kMaxSealedWrites = 256;
   // Per file, [offset, end) of each write of the change while sealable.
   std::array<std::vector<std::pair<uint64_t, uint64_t>>, kFiles> written_;

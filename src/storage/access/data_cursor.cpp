@@ -526,6 +526,11 @@ uint16_t TDataCursor::Next(std::vector<uint8_t>& record) {
       case TState::kEof:
         return CAIRN_EOF;
       case TState::kOnRecord:
+        if (!TakePosition()) {
+          Resync();
+          continue;
+        }
+        if (state_ != TState::kOnRecord) continue;
         if (const int entry = NeighbourInLeaf(true); entry >= 0) {
           if (TakeEntry(entry, true, record)) return CAIRN_NONE;
           Resync();
@@ -581,6 +586,7 @@ bool TDataCursor::TakeRecordAt(TTreePosition& pos, bool forward, std::vector<uin
 }
 
 int TDataCursor::NeighbourInLeaf(bool forward) const {
+  if (position_.entry < 0) return -1;
   const int entry = position_.entry + (forward ? 1 : -1);
   if (entry < 0 || entry >= position_.leaf.count) return -1;
   if (!InRange(position_.leaf.Key(entry)) || !PassesFilter(position_.leaf.refs[size_t(entry)]))
@@ -609,6 +615,11 @@ uint16_t TDataCursor::Prior(std::vector<uint8_t>& record) {
       case TState::kBof:
         return CAIRN_BOF;
       case TState::kOnRecord:
+        if (!TakePosition()) {
+          Resync();
+          continue;
+        }
+        if (state_ != TState::kOnRecord) continue;
         if (const int entry = NeighbourInLeaf(false); entry >= 0) {
           if (TakeEntry(entry, false, record)) return CAIRN_NONE;
           Resync();
@@ -734,8 +745,9 @@ uint32_t TDataCursor::RecordNumber() {
   TOperation op(*this);
   if (state_ != TState::kOnRecord) return 0;
   for (;;) {
-    bool restart = false;
-    ComputeRange(restart);
+    bool restart = !TakePosition();
+    if (state_ != TState::kOnRecord) return 0;
+    if (!restart) ComputeRange(restart);
     if (restart) {
       Resync();
       if (state_ != TState::kOnRecord) return 0;
@@ -967,16 +979,27 @@ void TDataCursor::AfterChange(std::span<const uint8_t> image, uint32_t slot) {
   marks_ = table_->Marks();
   range_stale_ = true;
   record_.assign(image.begin(), image.end());
-  const std::vector<uint8_t> key = KeyFor(walk_index_, image);
+  current_key_ = KeyFor(walk_index_, image);
+  current_slot_ = slot;
+  // The leaf copy waits for the first step or record number that needs it
+  // (TakePosition): a run of appends pays for no descent of its own.
+  position_.entry = -1;
+  state_ = InRange(current_key_.data()) && PassesFilter(int32_t(slot)) ? TState::kOnRecord
+                                                                         : TState::kGap;
+}
+
+bool TDataCursor::TakePosition() {
+  if (state_ != TState::kOnRecord || position_.entry >= 0) return true;
   TTreePosition pos;
-  const TWalk walk = Walker().FirstAtLeast(key.data(), pos);
-  if (walk == TWalk::kOk && pos.Slot() == int32_t(slot) && InRange(pos.Key()) &&
-      PassesFilter(pos.Slot())) {
-    SetOnPosition(pos);
+  const TWalk walk = Walker().FirstAtLeast(current_key_.data(), pos);
+  if (walk == TWalk::kRestart) return false;
+  if (walk == TWalk::kOk && pos.Slot() == int32_t(current_slot_) &&
+      Layout().Compare(pos.Key(), current_key_.data()) == 0) {
+    SetOnPosition(std::move(pos));
   } else {
-    current_key_ = key;
-    state_ = TState::kGap;
+    state_ = TState::kGap;  // gone meanwhile: the next step continues from its key
   }
+  return true;
 }
 
 // The new record's slot is known only under the write lock, where its lock

@@ -163,6 +163,9 @@ class TDataCursor {
   std::vector<uint8_t> KeyFor(int index, std::span<const uint8_t> record) const;
   void CheckWritable() const;
   void AfterChange(std::span<const uint8_t> key_source, uint32_t slot);
+  // Takes the leaf copy of the current record when a change left it untaken
+  // (false: another process changed the table; resynchronise).
+  bool TakePosition();
   void Fail(uint16_t code) const;
 
   TDataDirectory* directory_ = nullptr;

@@ -103,6 +103,23 @@ TEST_F(CursorTest, WalksInKeyOrderBothWaysAndAcrossManyLeaves) {
   EXPECT_EQ(cursor_.Next(record), CAIRN_EOF);
   EXPECT_EQ(cursor_.Prior(record), CAIRN_NONE);
   EXPECT_EQ(FieldText(cursor_, record, "Item"), expected[599]);
+
+  // An append leaves the cursor on the new record, in its key position, also
+  // when another cursor changes the table before the next step.
+  Add(cursor_, "k0299x");
+  EXPECT_EQ(cursor_.RecordNumber(), 301u);
+  ASSERT_EQ(cursor_.Next(record), CAIRN_NONE);
+  EXPECT_EQ(FieldText(cursor_, record, "Item"), "k0300");
+  Add(cursor_, "k0450x");
+  TDataCursor other;
+  other.Open(*directory_, "Pal");
+  Add(other, "k0450y");
+  ASSERT_EQ(cursor_.Prior(record), CAIRN_NONE);
+  EXPECT_EQ(FieldText(cursor_, record, "Item"), "k0450");
+  for (const char* item : {"k0450x", "k0450y", "k0451"}) {
+    ASSERT_EQ(cursor_.Next(record), CAIRN_NONE);
+    EXPECT_EQ(FieldText(cursor_, record, "Item"), item);
+  }
 }
 
 // A walk reads records leaves ahead of its position; whatever changes meanwhile

@@ -7,6 +7,7 @@ add_library(cairn_io STATIC
   ${CMAKE_CURRENT_LIST_DIR}/file_handler.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_list.cpp
   ${CMAKE_CURRENT_LIST_DIR}/journal.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/known_bytes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/memory_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/os_error.cpp
   ${CMAKE_CURRENT_LIST_DIR}/physical_file.cpp

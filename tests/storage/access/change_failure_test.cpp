@@ -3,6 +3,7 @@
 // goes on working.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -213,6 +214,46 @@ TEST_F(ChangeFailureTest, EntryForAMissingSlotIsReportedWithoutAppending) {
   EXPECT_EQ(table.Data().RecordCount(), 60u);
   table.Flush();
   EXPECT_EQ(Contents(Files()[0]).size(), size);
+}
+
+// A change's undo takes what it replaces from the bytes the session last
+// read and wrote; another session's writes since then must not come back
+// with a rollback. Before each failing attempt the other session changes
+// the headers, pages and blocks this session holds copies of.
+TEST_F(ChangeFailureTest, RollbackPutsBackWhatAnotherSessionWroteMeanwhile) {
+  TDataSession other_session;
+  TDataCursor other;
+  other.Open(other_session.OpenDirectory(dir_.path()), "Pal");
+  std::vector<uint8_t> record;
+  int attempt = 1;
+  for (; attempt < 100; ++attempt) {
+    SCOPED_TRACE("attempt " + std::to_string(attempt));
+    Position("r40");
+    ASSERT_EQ(cursor_.GetCurrent(record, true), CAIRN_NONE);
+    const std::string item = "o" + std::to_string(attempt);
+    other.Append(PalRecord(other, item, "o", 730120), {{details_, Text(std::string(900, 'o'))}});
+    items_.insert(std::upper_bound(items_.begin(), items_.end(), item), item);
+    const std::vector<std::string> before = Snapshot();
+    uint16_t code = 0;
+    {
+      TFileFaults::TScope faults(dir_.path());
+      TFileFaults::Instance().FailWriteCall(attempt);
+      try {
+        cursor_.Delete(record);
+      } catch (const ECairnEngineError& error) {
+        code = error.code();
+      }
+    }
+    if (code == 0) break;
+    ASSERT_EQ(code, CAIRN_WRITEERR);
+    const std::vector<std::string> after = Snapshot();
+    for (size_t f = 0; f < before.size(); ++f)
+      ASSERT_TRUE(after[f] == before[f]) << Files()[f] << " changed";
+  }
+  EXPECT_GE(attempt, 4);  // records, index, blob and journal were all written
+  items_.erase(std::find(items_.begin(), items_.end(), "r40"));
+  EXPECT_EQ(Items(other), items_);
+  ExpectSound();
 }
 
 }  // namespace

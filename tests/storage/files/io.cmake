@@ -6,6 +6,7 @@ add_executable(cairn_io_test
   ${CMAKE_CURRENT_LIST_DIR}/file_copy_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_handler_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_lock_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/known_bytes_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/power_loss_recorder_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scramble_test.cpp)
 target_link_libraries(cairn_io_test PRIVATE cairn_io GTest::gtest_main)

@@ -1,0 +1,48 @@
+// TKnownBytes: pieces of one file as this process last read or wrote them,
+// within a byte budget (the piece noted longest ago goes first). A change's
+// undo takes the bytes a write replaces from here instead of reading them
+// back: a write usually replaces what a cache read or wrote a moment ago.
+// The pieces are right only while nobody else writes the file; the owner
+// clears them whenever it finds the file changed.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <map>
+#include <span>
+#include <vector>
+
+namespace cairn {
+
+class TKnownBytes {
+ public:
+  // Pieces longer than this are not kept (read-ahead runs, whole blobs).
+  static constexpr size_t kLongestPiece = 4096;
+
+  // 0 (the default) keeps nothing.
+  void set_budget(uint64_t bytes);
+  uint64_t budget() const { return budget_; }
+  uint64_t size() const { return bytes_; }
+
+  // `bytes` are now the file's contents at `offset`.
+  void Note(uint64_t offset, std::span<const uint8_t> bytes);
+  // Forgets every piece that overlaps [offset, end).
+  void Drop(uint64_t offset, uint64_t end = UINT64_MAX);
+  // Fills `out` with the file's bytes at `offset` when one piece holds
+  // them all.
+  bool Copy(uint64_t offset, std::span<uint8_t> out) const;
+  void Clear();
+
+ private:
+  struct TPiece {
+    std::vector<uint8_t> bytes;
+    std::list<uint64_t>::iterator age;
+  };
+  // By offset; pieces never overlap (noting one drops those it overlaps).
+  std::map<uint64_t, TPiece> pieces_;
+  std::list<uint64_t> ages_;  // offsets, noted longest ago first
+  uint64_t budget_ = 0;
+  uint64_t bytes_ = 0;
+};
+
+}  // namespace cairn

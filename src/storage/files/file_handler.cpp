@@ -144,10 +144,12 @@ void TFileHandler::Write(const void* buffer, int64_t length) {
 void TFileHandler::WriteThrough(const void* buffer, int64_t length) {
   // Whatever happens below, the bytes there are no longer known.
   int64_t known_at = -1;
+  const int64_t known_size = known_.FileSize();
   if (known_.budget() > 0) {
     known_at = file_->Seek(handle_id_, kSeekCurrent, 0);
     if (known_at >= 0)
       known_.Drop(uint64_t(known_at), length > 0 ? uint64_t(known_at + length) : UINT64_MAX);
+    known_.ForgetFileSize();
   }
   TFileFaults& faults = TFileFaults::Instance();
   if (faults.active()) {
@@ -172,6 +174,9 @@ void TFileHandler::WriteThrough(const void* buffer, int64_t length) {
   if (n < length) Raise(CAIRN_WRITEERR);
   if (known_at >= 0 && length > 0)
     known_.Note(uint64_t(known_at), {static_cast<const uint8_t*>(buffer), size_t(length)});
+  // A write past the end grows the file, a cut (length 0) ends it there.
+  if (known_at >= 0 && known_size >= 0)
+    known_.NoteFileSize(uint64_t(length > 0 ? std::max(known_size, known_at + length) : known_at));
 }
 
 bool TFileHandler::ReleaseWrites() {
@@ -207,8 +212,13 @@ void TFileHandler::BeginUndo() {
   if (!open_) Raise(CAIRN_OSEBADF);
   undo_.clear();
   undo_saved_.clear();
-  const int64_t size = file_->Size();
-  Check(size);
+  // The size this handler last saw or made, unless writes still wait.
+  int64_t size = held_.empty() ? known_.FileSize() : -1;
+  if (size < 0) {
+    size = file_->Size();
+    Check(size);
+    known_.NoteFileSize(uint64_t(size));
+  }
   undo_size_ = uint64_t(size);
   undo_limit_ = undo_size_;
   undo_active_ = true;

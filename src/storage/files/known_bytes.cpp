@@ -63,6 +63,7 @@ bool TKnownBytes::Copy(uint64_t offset, std::span<uint8_t> out) const {
 }
 
 void TKnownBytes::Clear() {
+  file_size_ = -1;
   pieces_.clear();
   ages_.clear();
   bytes_ = 0;

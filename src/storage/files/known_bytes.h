@@ -31,6 +31,11 @@ class TKnownBytes {
   // Fills `out` with the file's bytes at `offset` when one piece holds
   // them all.
   bool Copy(uint64_t offset, std::span<uint8_t> out) const;
+  // The file's size, when known (noted only with a budget).
+  void NoteFileSize(uint64_t size) { file_size_ = budget_ > 0 ? int64_t(size) : -1; }
+  void ForgetFileSize() { file_size_ = -1; }
+  int64_t FileSize() const { return file_size_; }  // -1: unknown
+  // Forgets every piece and the size.
   void Clear();
 
  private:
@@ -43,6 +48,7 @@ class TKnownBytes {
   std::list<uint64_t> ages_;  // offsets, noted longest ago first
   uint64_t budget_ = 0;
   uint64_t bytes_ = 0;
+  int64_t file_size_ = -1;
 };
 
 }  // namespace cairn

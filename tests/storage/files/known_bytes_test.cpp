@@ -24,7 +24,8 @@ void Write(TFileHandler& h, int64_t offset, const std::string& bytes) {
 // The undo takes what a write replaces from the bytes the handler last read
 // or wrote where it has them (within its budget, in pieces that writes split
 // or drop) and from the file elsewhere: a rollback gives back the file
-// exactly. Bytes another writer changed count once forgotten.
+// exactly, also from the size it last saw or made. Bytes another writer
+// changed count once forgotten.
 TEST(KnownBytesTest, RollbackFromKnownBytesRestoresTheFileExactly) {
   TScratchDir dir;
   const std::string path = dir.File("k.IDX");
@@ -47,6 +48,19 @@ TEST(KnownBytesTest, RollbackFromKnownBytesRestoresTheFileExactly) {
   Write(h, 5 * kPage, "grow");
   h.RollBackUndo();
   EXPECT_EQ(ReadFile(path), before);
+
+  // The size a change starts from is the one the handler last saw or made.
+  h.BeginUndo();
+  Write(h, 6 * kPage, "end");
+  h.Truncate(6 * kPage + 2);
+  Write(h, 6 * kPage + 2, "nd");
+  h.EndUndo();
+  const std::string grown = ReadFile(path);
+  h.BeginUndo();
+  Write(h, 7 * kPage, "more");
+  Write(h, kPage, "x");
+  h.RollBackUndo();
+  EXPECT_EQ(ReadFile(path), grown);
 
   h.ReadAt(2 * kPage, page.data(), kPage);
   {

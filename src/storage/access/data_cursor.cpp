@@ -338,7 +338,7 @@ TWalk TDataCursor::Reposition(const std::vector<uint8_t>& key, bool forward) {
 namespace {
 constexpr uint32_t kReadAheadBytes = 128 * 1024;
 constexpr uint32_t kFirstReadAheadBytes = 16 * 1024;
-constexpr size_t kMostLeavesAhead = 64;
+constexpr size_t kMostLeavesAhead = 16;
 }  // namespace
 
 void TDataCursor::DropReadAhead() {

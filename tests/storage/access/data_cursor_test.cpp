@@ -155,6 +155,19 @@ TEST_F(CursorTest, AWalkSeesChangesAheadOfIt) {
   };
   cursor_.SetToBegin();
   walk(cursor_, 0, 50);
+  // The walker moves its own record ahead; stepping back onto it gives the
+  // record as changed, not as read ahead before.
+  const std::string moved = expected[79].first + "m";
+  cursor_.Modify(PalRecord(cursor_, moved, "u", 730120, "moved"));
+  expected.erase(expected.begin() + 49);
+  expected.insert(expected.begin() + 79, {moved, "moved"});
+  std::vector<uint8_t> record;
+  ASSERT_EQ(cursor_.Next(record), CAIRN_NONE);
+  ASSERT_EQ(cursor_.Prior(record), CAIRN_NONE);
+  EXPECT_EQ(FieldText(cursor_, record, "Item"), moved);
+  EXPECT_EQ(FieldText(cursor_, record, "PW"), "moved");
+  cursor_.SetToBegin();
+  walk(cursor_, 0, 50);
 
   TDataCursor other;
   other.Open(*directory_, "Pal");
@@ -174,7 +187,6 @@ TEST_F(CursorTest, AWalkSeesChangesAheadOfIt) {
   change_at(writer, 100, "back");
   cursor_.Refresh();
   walk(cursor_, 250, expected.size());
-  std::vector<uint8_t> record;
   EXPECT_EQ(cursor_.Next(record), CAIRN_EOF);
 
   std::vector<std::pair<std::string, std::string>> backwards;

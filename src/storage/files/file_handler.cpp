@@ -110,8 +110,39 @@ int64_t TFileHandler::Read(void* buffer, int64_t length, bool allow_short) {
   return n;
 }
 
+// Of a write over bytes the file is known to hold, only the part that
+// differs goes on (a page whose subtree count moved: a few bytes, not 4096,
+// to the undo, the journal and the file); nothing at all when none does.
+// The known bytes are what is on disk, so not while held writes wait there.
 void TFileHandler::Write(const void* buffer, int64_t length) {
   if (!open_) Raise(CAIRN_OSEBADF);
+  size_t first = 0, last = 0;
+  if (length > 0 && known_.budget() > 0) {
+    const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
+    Check(position);
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    if (!HeldOverlap(uint64_t(position), uint64_t(length)) &&
+        known_.Differing(uint64_t(position), {bytes, size_t(length)}, first, last) &&
+        (first > 0 || last < size_t(length))) {
+      std::lock_guard guard(*this);
+      if (last > first) {
+        Seek(position + int64_t(first));
+        WriteChanged(bytes + first, int64_t(last - first));
+      }
+      Seek(position + length);
+      return;
+    }
+  }
+  WriteChanged(buffer, length);
+}
+
+bool TFileHandler::HeldOverlap(uint64_t offset, uint64_t length) const {
+  for (const TUndoEntry& write : held_)
+    if (write.offset < offset + length && offset < write.offset + write.bytes.size()) return true;
+  return false;
+}
+
+void TFileHandler::WriteChanged(const void* buffer, int64_t length) {
   std::span<const uint8_t> replaced;
   if (undo_active_) replaced = SaveForUndo(length);
   if (observer_) {
@@ -140,17 +171,34 @@ void TFileHandler::Write(const void* buffer, int64_t length) {
   WriteThrough(buffer, length);
 }
 
-// The write itself, through the fault seam.
+// The write itself; the known bytes follow what reached the file.
 void TFileHandler::WriteThrough(const void* buffer, int64_t length) {
-  // Whatever happens below, the bytes there are no longer known.
-  int64_t known_at = -1;
-  const int64_t known_size = known_.FileSize();
-  if (known_.budget() > 0) {
-    known_at = file_->Seek(handle_id_, kSeekCurrent, 0);
-    if (known_at >= 0)
-      known_.Drop(uint64_t(known_at), length > 0 ? uint64_t(known_at + length) : UINT64_MAX);
-    known_.ForgetFileSize();
+  if (known_.budget() == 0) {
+    WriteOut(buffer, length);
+    return;
   }
+  const int64_t at = file_->Seek(handle_id_, kSeekCurrent, 0);
+  Check(at);
+  const int64_t known_size = known_.FileSize();
+  try {
+    WriteOut(buffer, length);
+  } catch (...) {
+    // What a failed write left there is not known.
+    known_.Drop(uint64_t(at), length > 0 ? uint64_t(at + length) : UINT64_MAX);
+    known_.ForgetFileSize();
+    throw;
+  }
+  if (length > 0) {
+    known_.Note(uint64_t(at), {static_cast<const uint8_t*>(buffer), size_t(length)});
+  } else {
+    known_.Drop(uint64_t(at));
+  }
+  // A write past the end grows the file, a cut (length 0) ends it there.
+  if (known_size >= 0)
+    known_.NoteFileSize(uint64_t(length > 0 ? std::max(known_size, at + length) : at));
+}
+
+void TFileHandler::WriteOut(const void* buffer, int64_t length) {
   TFileFaults& faults = TFileFaults::Instance();
   if (faults.active()) {
     std::lock_guard guard(file_->mutex());
@@ -172,11 +220,6 @@ void TFileHandler::WriteThrough(const void* buffer, int64_t length) {
     Raise(CAIRN_WRITEERR);
   }
   if (n < length) Raise(CAIRN_WRITEERR);
-  if (known_at >= 0 && length > 0)
-    known_.Note(uint64_t(known_at), {static_cast<const uint8_t*>(buffer), size_t(length)});
-  // A write past the end grows the file, a cut (length 0) ends it there.
-  if (known_at >= 0 && known_size >= 0)
-    known_.NoteFileSize(uint64_t(length > 0 ? std::max(known_size, known_at + length) : known_at));
 }
 
 bool TFileHandler::ReleaseWrites() {

@@ -226,6 +226,10 @@ class TFileHandler {
   };
   std::span<const uint8_t> SaveForUndo(int64_t length);
   void WriteThrough(const void* buffer, int64_t length);
+  void WriteOut(const void* buffer, int64_t length);  // through the fault seam
+  // Write's work once the bytes that change are known.
+  void WriteChanged(const void* buffer, int64_t length);
+  bool HeldOverlap(uint64_t offset, uint64_t length) const;
   void ReleaseHeld();
   TWriteObserver* observer_ = nullptr;
   bool holding_ = false;

@@ -17,13 +17,16 @@ void TKnownBytes::Note(uint64_t offset, std::span<const uint8_t> bytes) {
     Drop(offset, end);
     return;
   }
-  // A page written again where it was read or written before: the piece
-  // alone covers the range, and is reused in place.
-  if (auto same = pieces_.find(offset);
-      same != pieces_.end() && same->second.bytes.size() == bytes.size()) {
-    std::memcpy(same->second.bytes.data(), bytes.data(), bytes.size());
-    ages_.splice(ages_.end(), ages_, same->second.age);
-    return;
+  // Written again where a piece holds the file's bytes (a page, or the
+  // part of it that changed): the piece takes them in place.
+  if (auto holder = pieces_.upper_bound(offset); holder != pieces_.begin()) {
+    --holder;
+    if (holder->first + holder->second.bytes.size() >= end) {
+      std::memcpy(holder->second.bytes.data() + (offset - holder->first), bytes.data(),
+                  bytes.size());
+      ages_.splice(ages_.end(), ages_, holder->second.age);
+      return;
+    }
   }
   Drop(offset, end);
   // The oldest pieces make room; one of the same length lends its buffer.
@@ -59,6 +62,20 @@ bool TKnownBytes::Copy(uint64_t offset, std::span<uint8_t> out) const {
   --it;
   if (it->first + it->second.bytes.size() < offset + out.size()) return false;
   std::memcpy(out.data(), it->second.bytes.data() + (offset - it->first), out.size());
+  return true;
+}
+
+bool TKnownBytes::Differing(uint64_t offset, std::span<const uint8_t> bytes, size_t& first,
+                            size_t& last) const {
+  auto it = pieces_.upper_bound(offset);
+  if (bytes.empty() || it == pieces_.begin()) return false;
+  --it;
+  if (it->first + it->second.bytes.size() < offset + bytes.size()) return false;
+  const uint8_t* known = it->second.bytes.data() + (offset - it->first);
+  first = 0;
+  while (first < bytes.size() && bytes[first] == known[first]) ++first;
+  last = bytes.size();
+  while (last > first && bytes[last - 1] == known[last - 1]) --last;
   return true;
 }
 

@@ -31,6 +31,11 @@ class TKnownBytes {
   // Fills `out` with the file's bytes at `offset` when one piece holds
   // them all.
   bool Copy(uint64_t offset, std::span<uint8_t> out) const;
+  // When one piece holds the file's bytes where `bytes` would go: true,
+  // with [first, last) the part of `bytes` that differs from them (empty,
+  // first == last, when none does).
+  bool Differing(uint64_t offset, std::span<const uint8_t> bytes, size_t& first,
+                 size_t& last) const;
   // The file's size, when known (noted only with a budget).
   void NoteFileSize(uint64_t size) { file_size_ = budget_ > 0 ? int64_t(size) : -1; }
   void ForgetFileSize() { file_size_ = -1; }

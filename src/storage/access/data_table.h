@@ -165,7 +165,7 @@ class TDataTable {
   // After another process changed the files, nothing read before is known.
   void ForgetKnownBytes();
   static constexpr uint64_t kKnownDataBytes = 64 * 1024;
-  static constexpr uint64_t kKnownIndexBytes = 1024 * 1024;
+  static constexpr uint64_t kKnownIndexBytes = 256 * 1024;
   static constexpr uint64_t kKnownBlobBytes = 64 * 1024;
   [[noreturn]] void Fail(uint16_t code) const;
 

@@ -313,7 +313,7 @@ TWalk TDataCursor::Reposition(const std::vector<uint8_t>& key, bool forward) {
     std::vector<uint8_t> image;
     if (!ReadRecord(uint32_t(pos.Slot()), image, forward)) return TWalk::kRestart;
     record_ = std::move(image);
-    SetOnPosition(pos);
+    SetOnPosition(std::move(pos));
     return TWalk::kOk;
   }
   current_key_ = key;
@@ -682,7 +682,7 @@ uint16_t TDataCursor::GetCurrent(std::vector<uint8_t>& record, bool lock) {
         continue;
       }
       record_ = std::move(image);
-      SetOnPosition(pos);
+      SetOnPosition(std::move(pos));
       break;
     }
   }
@@ -813,7 +813,7 @@ uint16_t TDataCursor::SetToRecordNumber(uint32_t n) {
       continue;
     }
     record_ = std::move(image);
-    SetOnPosition(pos);
+    SetOnPosition(std::move(pos));
     return CAIRN_NONE;
   }
 }
@@ -888,7 +888,7 @@ uint16_t TDataCursor::FindKey(std::span<const uint8_t> key, bool nearest) {
       continue;
     }
     record_ = std::move(image);
-    SetOnPosition(pos);
+    SetOnPosition(std::move(pos));
     return CAIRN_NONE;
   }
 }

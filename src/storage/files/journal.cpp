@@ -271,7 +271,8 @@ bool TJournal::Exists() {
     folder_unsynced_ = true;
     return HeaderValid(fd_);
   }
-  if (fd < 0) fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // No such file (the usual case) needs no second try read-only.
+  if (fd < 0 && errno != ENOENT) fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   const bool valid = HeaderValid(fd);
   ::close(fd);

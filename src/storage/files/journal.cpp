@@ -619,6 +619,13 @@ bool TJournal::RecoverIfLeft() {
   }
   const auto& entries = parsed.entries;
   const auto& sizes = parsed.sizes;
+  // Done with the change: the journal goes, on disk before anything new.
+  const auto remove = [&] {
+    const bool removed = Unlink();
+    ::close(fd);
+    if (!removed) JournalFailed(path_);
+    PhysicalSyncFolder();
+  };
   // Beside the journal, wherever the folder has been moved or copied to.
   const std::string super =
       parsed.super.empty()
@@ -626,10 +633,7 @@ bool TJournal::RecoverIfLeft() {
           : (std::filesystem::path(path_).parent_path() / parsed.super).string();
   if (!super.empty() && ::access(super.c_str(), F_OK) != 0 && errno == ENOENT) {
     // Its super-journal is gone: the change committed with the other tables.
-    const bool removed = Unlink();
-    ::close(fd);
-    if (!removed) JournalFailed(path_);
-    PhysicalSyncFolder();
+    remove();
     return true;
   }
   if (ReachedDisk(parsed, files_)) {
@@ -641,10 +645,7 @@ bool TJournal::RecoverIfLeft() {
       ::close(fd);
       throw;
     }
-    const bool removed = Unlink();
-    ::close(fd);
-    if (!removed) JournalFailed(path_);
-    PhysicalSyncFolder();
+    remove();
     kept_whole_ = true;
     return true;
   }
@@ -666,10 +667,7 @@ bool TJournal::RecoverIfLeft() {
     throw;
   }
   playing_back_ = false;
-  const bool removed = Unlink();
-  ::close(fd);
-  if (!removed) JournalFailed(path_);
-  PhysicalSyncFolder();
+  remove();
   if (!super.empty()) ForgetSuperIfUnused(super);
   return true;
 }

@@ -119,7 +119,6 @@ class TJournal : public TWriteObserver {
   // qualifies (forced flushes, no table write made yet, no super-journal,
   // few writes, none over another or cutting a file).
   void Seal();
-  bool Sealed() const { return sealed_; }
   // The commit point: invalidates the journal of the writes since the last one.
   void Commit();
   // Gives up the journal without deleting it (after a rollback that could

@@ -5,6 +5,7 @@ add_library(cairn_index STATIC
   ${CMAKE_CURRENT_LIST_DIR}/index_key.cpp
   ${CMAKE_CURRENT_LIST_DIR}/index_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/index_tree.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/index_pending.cpp
   ${CMAKE_CURRENT_LIST_DIR}/index_maintenance.cpp
   ${CMAKE_CURRENT_LIST_DIR}/index_check.cpp)
 target_include_directories(cairn_index PUBLIC ${PROJECT_SOURCE_DIR}/src)

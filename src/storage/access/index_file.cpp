@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <random>
 
+#include "storage/access/index_tree.h"
 #include "storage/base/engine_error.h"
 #include "storage/files/file_list.h"
 #include "storage/files/scramble.h"
@@ -341,6 +342,7 @@ void TIndexFile::SetActiveCount(int32_t n) {
   SetModified();
 }
 void TIndexFile::SetNoPrimaryKey(bool value) {
+  SettleAll();  // waiting keys belong to the layouts and numbers of now
   header_[hdr::kNoPrimaryKey] = value ? 1 : 0;
   RebuildLayouts();
   SetModified();
@@ -400,6 +402,7 @@ void TIndexFile::AddPrimaryIndex(TIndexDescriptor d) {
 }
 
 int TIndexFile::AddSecondaryIndex(TIndexDescriptor d) {
+  SettleAll();  // waiting keys belong to the layouts and numbers of now
   int count = secondary_count();
   if (count >= kMaxSecondaryIndexes) RaiseIndex(CAIRN_INDEXLIMIT);
   CheckDefinition(d, false, -1);
@@ -423,6 +426,7 @@ int TIndexFile::AddSecondaryIndex(TIndexDescriptor d) {
 }
 
 void TIndexFile::ReplaceDescriptor(int index, const TIndexDescriptor& in) {
+  SettleAll();  // waiting keys belong to the layouts and numbers of now
   TIndexDescriptor d = in;
   if (index == 0) {
     d.name.clear();
@@ -441,6 +445,7 @@ void TIndexFile::ReplaceDescriptor(int index, const TIndexDescriptor& in) {
 }
 
 void TIndexFile::RemoveSecondaryIndex(int index) {
+  SettleAll();  // waiting keys belong to the layouts and numbers of now
   const int count = secondary_count();
   if (index == 0) RaiseIndex(CAIRN_INVALIDINDEXDELETE);
   if (index < 1 || index > count) RaiseEngineError(CAIRN_INVALIDINDEXNAME, "", info_.table_name);
@@ -551,7 +556,7 @@ TPage* TIndexFile::CacheFind(int index, int32_t page) {
 
 bool TIndexFile::BulkRoom(int index) const {
   // Under the undo but not growing: the change writes out as it goes.
-  if (IsTemporary(index) || !UndoActive() || (info_.in_transaction && info_.in_transaction()))
+  if (IsTemporary(index) || !UndoActive() || MustGrow())
     return false;
   size_t pages = 0;
   for (const TCache& c : caches_) pages += c.list.size();
@@ -576,14 +581,15 @@ TPage* TIndexFile::ObtainPage(int index) {
     return interior;
   };
   if (c.list.size() >= c.capacity && BulkRoom(index)) {
-    // Grown back to the cache target when the change's flush trims it.
-    c.capacity += 4;
+    // One page at a time, so that all the caches stay within their room;
+    // grown back to the cache target when the change's flush trims it.
+    c.capacity = c.list.size() + 1;
     return pool_.Take();
   }
   if (c.list.size() >= c.capacity) {
     TPage* v = victim();
-    if (!v && !(info_.in_transaction && info_.in_transaction())) {
-      Flush(IsTemporary(index));
+    if (!v && !MustGrow()) {
+      WritePages(IsTemporary(index));
       v = victim();
     }
     if (v) {
@@ -688,6 +694,27 @@ void TIndexFile::ReleasePage(TPage* page) {
 }
 
 bool TIndexFile::Flush(bool temporary) {
+  if (!temporary && !flushing_) {
+    // The keys a transaction left waiting go in now; their pages may be
+    // written out as they fill the cache, under the undo as before.
+    flushing_ = true;
+    try {
+      SettleAll();
+    } catch (...) {
+      flushing_ = false;
+      throw;
+    }
+    flushing_ = false;
+  }
+  return WritePages(temporary);
+}
+
+bool TIndexFile::MustGrow() const {
+  return !flushing_ && info_.in_transaction && info_.in_transaction();
+}
+
+bool TIndexFile::WritePages(bool temporary) {
+  constexpr size_t kLongestRun = 16;
   std::vector<TPage*> dirty;
   for (int i = 0; i < kIndexCount; ++i) {
     if (IsTemporary(i) != temporary) continue;
@@ -700,7 +727,11 @@ bool TIndexFile::Flush(bool temporary) {
   size_t i = 0;
   while (i < dirty.size()) {
     size_t j = i + 1;
-    while (j < dirty.size() && dirty[j]->number() == dirty[j - 1]->number() + 1) ++j;
+    // Runs of at most 64 KB: a transaction's merge leaves long runs of new
+    // pages, and one buffer for all of them would double their memory.
+    while (j < dirty.size() && j - i < kLongestRun &&
+           dirty[j]->number() == dirty[j - 1]->number() + 1)
+      ++j;
     const size_t run = j - i;
     if (io_buffer_.size() < run * kIndexPageSize) io_buffer_.resize(run * kIndexPageSize);
     for (size_t r = 0; r < run; ++r) {
@@ -741,6 +772,7 @@ void TIndexFile::TrimCache() {
 }
 
 void TIndexFile::DropAllPages(bool temporary_only, bool permanent_only) {
+  if (!temporary_only) ResetPending();
   for (int i = 0; i < kIndexCount; ++i) {
     const bool temp = IsTemporary(i);
     if ((temporary_only && !temp) || (permanent_only && temp)) continue;
@@ -759,5 +791,52 @@ void TIndexFile::DropAllPages(bool temporary_only, bool permanent_only) {
 }
 
 void TIndexFile::DiscardPages() { DropAllPages(false, true); }
+
+// ---- inserts that wait ----------------------------------------------------
+
+namespace {
+// The filter's first size: about 160 KB; it grows by half of what the tree
+// holds each time it fills.
+constexpr size_t kFirstFilterKeys = 128 * 1024;
+}  // namespace
+
+size_t TIndexFile::PendingLimit() const { return std::max<size_t>(info_.index_buffer_size, 8192); }
+
+TPendingKeys* TIndexFile::DeferInsert(int index) {
+  if (index < 0 || index > kMaxSecondaryIndexes || IsTemporary(index)) return nullptr;
+  // Only a change that writes out as it goes: a single post's pages stay in
+  // the cache until its commit anyway.
+  if (!UndoActive() || MustGrow()) return nullptr;
+  if (!layouts_[index].byte_order()) return nullptr;
+  TDeferral& d = pending_[index];
+  if (d.undo != UndoCount()) {
+    // A change ends with a flush, which leaves nothing waiting.
+    if (d.keys && !d.keys->empty()) TIndexTree(*this, index).Settle();
+    d = TDeferral{};
+    d.undo = UndoCount();
+  }
+  ++d.inserts;
+  if (d.keys && d.keys->filter_count() < d.keys->filter_capacity()) return d.keys.get();
+  if (!d.keys && Root(index) != 0 && d.inserts % 64 != 0) return nullptr;
+  TIndexTree tree(*this, index);
+  // The filter must know every key of the tree: (re)built from all of them.
+  tree.Settle();
+  const uint32_t count = Root(index) == 0 ? 0 : tree.Count();
+  if (!d.keys && uint64_t(d.inserts) * 32 < count) return nullptr;
+  auto keys = std::make_unique<TPendingKeys>(
+      Shape(index).key_length, size_t(count) + std::max<size_t>(count / 2, kFirstFilterKeys));
+  if (count > 0) tree.VisitKeys([&](const uint8_t* key) { keys->NoteKey(key); });
+  d.keys = std::move(keys);
+  return d.keys.get();
+}
+
+void TIndexFile::SettleAll() {
+  for (int i = 0; i <= kMaxSecondaryIndexes; ++i)
+    if (HasPending(i)) TIndexTree(*this, i).Settle();
+}
+
+void TIndexFile::ResetPending() {
+  for (TDeferral& d : pending_) d = TDeferral{};
+}
 
 }  // namespace cairn

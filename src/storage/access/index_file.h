@@ -26,6 +26,7 @@
 #include "storage/access/index_format.h"
 #include "storage/access/index_key.h"
 #include "storage/access/index_page.h"
+#include "storage/access/index_pending.h"
 #include "storage/files/file_handler.h"
 
 namespace cairn {
@@ -92,9 +93,10 @@ class TIndexFile : public TFileHandler {
   void FreePage(TPage* page);
   void ReleasePage(TPage* page);
   void MarkDirty(TPage* page) { page->dirty = true; }
-  // Writes dirty unpinned pages of the permanent (or temporary) indexes;
-  // pages of permanent ones written mark the header modified, so that the
-  // next WriteHeader moves the change counter.
+  // Writes dirty unpinned pages of the permanent (or temporary) indexes,
+  // the keys waiting for the permanent ones merged in first; pages of
+  // permanent ones written mark the header modified, so that the next
+  // WriteHeader moves the change counter.
   bool Flush(bool temporary = false);
   // Evicts least recently used clean pages down to the cache target.
   void TrimCache();
@@ -132,6 +134,26 @@ class TIndexFile : public TFileHandler {
   void ReplaceDescriptor(int index, const TIndexDescriptor& d);
   void RemoveSecondaryIndex(int index);
 
+  // Inserts that wait. Inside a change that writes out as it goes (a
+  // transaction), the inserts of a permanent index whose keys compare as
+  // bytes wait in memory and go into the tree in key order (TIndexTree
+  // merges them before anything reads or changes that tree, and Flush
+  // before pages are written): from the first insert when the tree is
+  // empty, else once the change has inserted a 32nd of its key count (the
+  // filter is then built from every key of the tree). Returns where the
+  // key goes, or nullptr: insert at once. Called once per insert.
+  TPendingKeys* DeferInsert(int index);
+  // The keys waiting for `index`, or nullptr.
+  TPendingKeys* Pending(int index) const { return pending_[index].keys.get(); }
+  bool HasPending(int index) const {
+    return pending_[index].keys && !pending_[index].keys->empty() &&
+           !pending_[index].keys->settling;
+  }
+  // Waiting entries past this many bytes are merged.
+  size_t PendingLimit() const;
+  // Merges the waiting keys of every index into their trees.
+  void SettleAll();
+
   struct TStats {
     uint64_t page_reads = 0, page_writes = 0, flushes = 0;
   };
@@ -165,6 +187,12 @@ class TIndexFile : public TFileHandler {
   void DropTemporaryIndexes();
   void StoreDescriptor(int index, const TIndexDescriptor& d);
   void SetModified() { header_modified_ = true; }
+  bool WritePages(bool temporary);
+  // Pages must stay in the cache (a change that holds every page until its
+  // commit), except while a flush merges waiting keys.
+  bool MustGrow() const;
+  // Forgets waiting keys and filters (their pages are dropped too).
+  void ResetPending();
   void CheckDefinition(TIndexDescriptor& d, bool primary, int replacing);
 
   TIndexTableInfo info_;
@@ -179,6 +207,13 @@ class TIndexFile : public TFileHandler {
   int32_t scratch_next_ = 1;
   TStats stats_;
   std::vector<uint8_t> io_buffer_;
+  struct TDeferral {
+    uint64_t undo = 0;     // the undo (UndoCount) these belong to
+    uint32_t inserts = 0;  // inserts of that change so far
+    std::unique_ptr<TPendingKeys> keys;
+  };
+  std::array<TDeferral, kIndexCount> pending_;
+  bool flushing_ = false;
 };
 
 // A pinned page that is released when it goes out of scope.

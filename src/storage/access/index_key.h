@@ -79,6 +79,8 @@ class TKeyLayout {
   const std::vector<Segment>& segments() const { return segments_; }
   // Σ(S + 1) over the key fields.
   int segment_bytes() const { return segment_bytes_; }
+  // True when keys compare as their bytes: equal exactly when identical.
+  bool byte_order() const { return order_ == Order::kBytes; }
 
   // Builds the key of a record image (R bytes, as stored).
   void BuildKey(std::span<const uint8_t> record, std::span<uint8_t> key) const;

@@ -31,11 +31,26 @@ void TIndexMaintainer::InsertRecord(std::span<const uint8_t> record, int32_t slo
   std::vector<std::vector<uint8_t>> keys;
   keys.reserve(indexes.size());
   for (int i : indexes) keys.push_back(KeyOf(i, record));
+  std::vector<TPendingKeys*> waits(indexes.size());
+  for (size_t n = 0; n < indexes.size(); ++n) waits[n] = file_.DeferInsert(indexes[n]);
   for (size_t n = 0; n < indexes.size(); ++n) {
     if (!file_.Shape(indexes[n]).unique) continue;
-    if (TIndexTree(file_, indexes[n]).Find(keys[n])) RaiseKeyViolation(indexes[n]);
+    TPendingKeys* wait = waits[n];
+    // A key the filter never saw is neither waiting nor in the tree.
+    const bool taken = wait ? wait->MayHold(keys[n].data()) &&
+                                  (wait->Waiting(keys[n].data()) ||
+                                   TIndexTree(file_, indexes[n]).FindInTree(keys[n]))
+                            : TIndexTree(file_, indexes[n]).Find(keys[n]).has_value();
+    if (taken) RaiseKeyViolation(indexes[n]);
   }
-  for (size_t n = 0; n < indexes.size(); ++n) TIndexTree(file_, indexes[n]).Insert(keys[n], slot);
+  for (size_t n = 0; n < indexes.size(); ++n) {
+    if (!waits[n]) {
+      TIndexTree(file_, indexes[n]).Insert(keys[n], slot);
+      continue;
+    }
+    waits[n]->Add(keys[n].data(), slot);
+    if (waits[n]->bytes() >= file_.PendingLimit()) TIndexTree(file_, indexes[n]).Settle();
+  }
   TIndexTree status(file_, kStatusIndex);
   uint8_t active[kStatusKeyLength];
   MakeStatusKey(0, int32_t(le::U32(record.data() + 5)), active);

@@ -5,7 +5,9 @@
 // skipped when the table has no primary key). Unique checks come before any
 // change: a duplicate raises CAIRN_KEYVIOL (9729) with the index's name and
 // leaves every index as it was. Indexes whose key bytes do not change are not
-// touched at all. The text index is not maintained here.
+// touched at all. The text index is not maintained here. Inside a
+// transaction new keys may wait to go into their trees in key order (see
+// TIndexFile::DeferInsert); every reader of the tree merges them first.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 #include "storage/access/index_tree.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "storage/base/engine_error.h"
@@ -34,6 +35,7 @@ void TIndexTree::CheckNode(const TPage* p, int level, int32_t number) const {
 
 template <typename F>
 auto TIndexTree::ReadRetry(F&& f) -> decltype(f()) {
+  if (settle_ && file_.HasPending(index_)) Settle();
   for (;;) {
     try {
       return f();
@@ -206,6 +208,66 @@ std::optional<int32_t> TIndexTree::Find(std::span<const uint8_t> key) {
   return e.ref;
 }
 
+std::optional<int32_t> TIndexTree::FindInTree(std::span<const uint8_t> key) {
+  settle_ = false;
+  try {
+    auto found = Find(key);
+    settle_ = true;
+    return found;
+  } catch (...) {
+    settle_ = true;
+    throw;
+  }
+}
+
+void TIndexTree::Settle() {
+  TPendingKeys* pending = file_.Pending(index_);
+  if (!pending || pending->empty() || pending->settling) return;
+  std::vector<uint32_t> order(pending->size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    return Cmp(pending->Key(a), pending->Key(b)) < 0;
+  });
+  const std::span<const uint8_t>::size_type length = size_t(pending->key_length());
+  pending->settling = true;
+  size_t done = 0;
+  try {
+    for (; done < order.size(); ++done)
+      Insert({pending->Key(order[done]), length}, pending->Slot(order[done]));
+  } catch (...) {
+    pending->settling = false;
+    pending->Keep(std::vector<uint32_t>(order.begin() + std::ptrdiff_t(done), order.end()));
+    throw;
+  }
+  pending->settling = false;
+  pending->ClearWaiting();
+}
+
+void TIndexTree::VisitKeys(const std::function<void(const uint8_t*)>& visit) {
+  settle_ = false;
+  struct TReset {
+    bool& flag;
+    ~TReset() { flag = true; }
+  } reset{settle_};
+  ReadRetry([&] {
+    int32_t number = file_.Root(index_);
+    if (number == 0) return;
+    for (int level = 0;; ++level) {
+      TPinnedPage p = Fetch(number);
+      CheckNode(p.get(), level, number);
+      if (p->IsLeaf()) break;
+      number = p->Ref(0);
+    }
+    int guard = 0;
+    while (number != 0) {
+      TPinnedPage p = Fetch(number);
+      if (!p->IsLeaf() || p->freed || ++guard > kMaxIndexPage) file_.RaiseIndex(CAIRN_INDEXCORRUPT);
+      for (int i = 0; i < p->count(); ++i) visit(p->Key(i));
+      number = p->next();
+    }
+  });
+}
+
 bool TIndexTree::First(TIndexEntry& out) {
   return ReadRetry([&]() -> bool {
     int32_t number = file_.Root(index_);
@@ -313,6 +375,7 @@ bool TIndexTree::Prior(TIndexEntry& at) {
 
 template <typename F>
 TWalk TIndexTree::Walk(F&& f) {
+  if (file_.HasPending(index_)) Settle();
   walking_ = true;
   try {
     const TWalk walk = f();
@@ -446,6 +509,12 @@ TWalk TIndexTree::Count(uint32_t& out) {
 // ---- mutations ------------------------------------------------------------
 
 void TIndexTree::Insert(std::span<const uint8_t> key, int32_t slot) {
+  if (TPendingKeys* pending = file_.Pending(index_)) {
+    if (!pending->settling) {
+      Settle();
+      pending->NoteKey(key.data());
+    }
+  }
   for (;;) {
     try {
       InsertImpl(key.data(), slot);
@@ -461,6 +530,7 @@ void TIndexTree::Insert(std::span<const uint8_t> key, int32_t slot) {
 }
 
 void TIndexTree::Delete(std::span<const uint8_t> key) {
+  if (file_.HasPending(index_)) Settle();
   for (;;) {
     try {
       DeleteImpl(key.data());

@@ -10,6 +10,9 @@
 // uniqueness (TIndexMaintainer does); Delete of a missing key, a path deeper
 // than 64 levels or a page of the wrong kind raise CAIRN_INDEXCORRUPT.
 //
+// During a transaction inserts may wait outside the tree (see Settle); every
+// call merges them first, so callers see one index.
+//
 // Reads restart from the root when the index file reports that another
 // process changed the table; mutations must run under the write lock, where
 // that cannot happen (it raises CAIRN_INDEXCORRUPT if it does).
@@ -23,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -80,6 +84,14 @@ class TIndexTree {
   void Replace(std::span<const uint8_t> old_key, std::span<const uint8_t> new_key, int32_t slot);
   // Slot of the entry whose key compares equal, if any.
   std::optional<int32_t> Find(std::span<const uint8_t> key);
+  // The same, in the tree alone: keys waiting to go in are not merged.
+  std::optional<int32_t> FindInTree(std::span<const uint8_t> key);
+  // Merges the keys waiting for this index (TIndexFile::DeferInsert) in key
+  // order. Every other call merges them first. A failure leaves those not
+  // yet in the tree waiting.
+  void Settle();
+  // Every key of the tree, in leaf order (waiting keys are not merged).
+  void VisitKeys(const std::function<void(const uint8_t*)>& visit);
 
   // Number of keys.
   uint32_t Count();
@@ -154,6 +166,7 @@ class TIndexTree {
   bool counts_;
   bool mutating_ = false;
   bool walking_ = false;  // a cursor walk: restarts go to the caller
+  bool settle_ = true;    // reads merge waiting keys first
 };
 
 }  // namespace cairn

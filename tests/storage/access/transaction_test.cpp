@@ -288,14 +288,71 @@ TEST_F(TransactionTest, IndexPagesWaitForTheCommitWithinTheirRoom) {
   EXPECT_GT(written, 0u);
   EXPECT_LE(written, uint64_t(index.NextPage(0) - 1)) << "a page written twice";
 
+  // Past the room of its pages and of its keys waiting in memory (one index
+  // buffer), a transaction writes out before its commit.
   directory.StartTransaction();
   const uint64_t before_big = index.stats().page_writes;
-  for (int n = 200; n < 700; ++n) insert(n);
+  for (int n = 200; n < 1700; ++n) insert(n);
   EXPECT_GT(index.stats().page_writes, before_big) << "the transaction never outgrew its room";
   directory.Commit();
-  EXPECT_LE(most_cached, 32u + 4u);
-  EXPECT_EQ(Items(cursor).size(), before_.size() + 700);
+  // Four targets in all, and the status index still within its own target
+  // when the others filled them.
+  EXPECT_LE(most_cached, 32u + 8u);
+  EXPECT_EQ(Items(cursor).size(), before_.size() + 1700);
   EXPECT_TRUE(CheckTableFiles(cursor.Table()).ok());
+}
+
+// Inside a transaction new keys wait outside their trees and go in sorted.
+// Every reader sees them at once, a key already in the tree or still
+// waiting is refused, and the commit leaves a sound table that another
+// process reads whole.
+TEST_F(TransactionTest, KeysThatWaitForTheirTreesAreSeenCheckedAndKept) {
+  TReader reader(dir_.path());
+  TDataSession session;
+  session.Settings().index_buffer_size = 8192;  // about 70 keys wait at most
+  TDataDirectory& directory = session.OpenDirectory(dir_.path());
+  TDataCursor cursor, other;
+  cursor.Open(directory, "Pal");
+  other.Open(directory, "Pal");
+  TIndexFile& index = cursor.Table().Index();
+  auto item = [](int n) { return "w" + std::to_string(1000 + (n * 7919) % 1000); };
+  std::vector<std::string> expected = before_;
+
+  directory.StartTransaction();
+  for (int n = 0; n < 300; ++n) {
+    Insert(cursor, item(n));
+    expected.push_back(item(n));
+    if (n != 150) continue;
+    // The newest key waits, yet a search finds it and it can go again.
+    ASSERT_TRUE(index.HasPending(0));
+    ASSERT_EQ(cursor.FindKey(cursor.BuildKey(PalRecord(cursor, item(n), "", 730120)), false),
+              CAIRN_NONE);
+    std::vector<uint8_t> record;
+    cursor.GetCurrent(record);
+    cursor.GetCurrent(record, true);
+    cursor.Delete(record);
+    expected.pop_back();
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Items(other), expected);
+  directory.Commit();
+  EXPECT_EQ(reader.Ask("items"), Joined(expected));
+  EXPECT_TRUE(CheckTableFiles(cursor.Table()).ok());
+
+  // A duplicate of a waiting key, then of a committed one, fails the
+  // transaction and leaves the files as they were.
+  const auto files = Files();
+  for (const bool waiting : {true, false}) {
+    SCOPED_TRACE(waiting ? "waiting" : "committed");
+    directory.StartTransaction();
+    for (int n = 0; n < 100; ++n) Insert(cursor, "x" + std::to_string(1000 + (n * 37) % 100));
+    ASSERT_TRUE(index.HasPending(0));
+    const std::string twin = waiting ? "x1063" : item(7);
+    EXPECT_EQ(testing::CodeOf([&] { Insert(cursor, twin); }), CAIRN_KEYVIOL);
+    EXPECT_FALSE(directory.InTransaction());
+    EXPECT_TRUE(Files() == files);
+    EXPECT_EQ(Items(other), expected);
+  }
 }
 
 }  // namespace

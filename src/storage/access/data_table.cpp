@@ -11,6 +11,7 @@
 #include "storage/base/engine_error.h"
 #include "storage/access/index_key.h"
 #include "storage/access/index_tree.h"
+#include "storage/access/table_repair.h"
 
 namespace cairn {
 
@@ -161,6 +162,18 @@ void TDataTable::Open(bool exclusive, bool read_only) {
   exclusive_ = exclusive;
   try {
     OpenFiles();
+  } catch (const ECairnEngineError&) {
+    CloseFiles();
+    // A header that a change cut short left torn is the journal's to undo
+    // before it is judged: once played back (with the files to ourselves),
+    // the files open again.
+    if (directory_.InMemory() || !PlayBackLeftJournal(directory_, name_, nullptr)) throw;
+    try {
+      OpenFiles();
+    } catch (...) {
+      CloseFiles();
+      throw;
+    }
   } catch (...) {
     CloseFiles();
     throw;

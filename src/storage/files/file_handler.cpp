@@ -110,24 +110,25 @@ int64_t TFileHandler::Read(void* buffer, int64_t length, bool allow_short) {
   return n;
 }
 
-// Of a write over bytes the file is known to hold, only the part that
-// differs goes on (a page whose subtree count moved: a few bytes, not 4096,
-// to the undo, the journal and the file); nothing at all when none does.
-// The known bytes are what is on disk, so not while held writes wait there.
+// Of a write over bytes the file is known to hold, only the parts that
+// differ go on (a page whose subtree count moved: a few bytes, not 4096, to
+// the undo, the journal and the file; the index header: its counter and,
+// far from it, the descriptor that moved); nothing at all when none does. The known bytes are
+// what is on disk, so not while held writes wait there.
 void TFileHandler::Write(const void* buffer, int64_t length) {
   if (!open_) Raise(CAIRN_OSEBADF);
-  size_t first = 0, last = 0;
   if (length > 0 && known_.budget() > 0) {
     const int64_t position = file_->Seek(handle_id_, kSeekCurrent, 0);
     Check(position);
     const auto* bytes = static_cast<const uint8_t*>(buffer);
+    std::vector<TKnownBytes::TRun>& runs = differing_;
     if (!HeldOverlap(uint64_t(position), uint64_t(length)) &&
-        known_.Differing(uint64_t(position), {bytes, size_t(length)}, first, last) &&
-        (first > 0 || last < size_t(length))) {
+        known_.Differing(uint64_t(position), {bytes, size_t(length)}, kJoinedGap, runs) &&
+        (runs.size() != 1 || runs[0].first > 0 || runs[0].last < size_t(length))) {
       std::lock_guard guard(*this);
-      if (last > first) {
-        Seek(position + int64_t(first));
-        WriteChanged(bytes + first, int64_t(last - first));
+      for (const TKnownBytes::TRun& run : runs) {
+        Seek(position + int64_t(run.first));
+        WriteChanged(bytes + run.first, int64_t(run.last - run.first));
       }
       Seek(position + length);
       return;
@@ -290,8 +291,9 @@ std::span<const uint8_t> TFileHandler::SaveForUndo(int64_t length) {
   if (start >= end) return {};
   if (auto saved = undo_saved_.find(start); saved != undo_saved_.end() && saved->second >= end)
     return {};
-  TUndoEntry entry{start, std::vector<uint8_t>(end - start)};
-  if (!known_.Copy(start, entry.bytes)) {
+  TUndoEntry entry{start, {}};
+  if (!known_.Copy(start, size_t(end - start), entry.bytes)) {
+    entry.bytes.resize(end - start);
     const int64_t got = file_->Read(handle_id_, entry.bytes.data(), int64_t(entry.bytes.size()));
     file_->Seek(handle_id_, kSeekStart, position);
     if (got != int64_t(entry.bytes.size())) Raise(CAIRN_READERR);

@@ -244,6 +244,10 @@ class TFileHandler {
   // again in the same change keeps its first (original) copy only.
   std::unordered_map<uint64_t, uint64_t> undo_saved_;
   TKnownBytes known_;
+  // Parts of a write fewer bytes apart go as one: a write of its own costs
+  // more than copying and journaling this many bytes that did not change.
+  static constexpr size_t kJoinedGap = 2048;
+  std::vector<TKnownBytes::TRun> differing_;
 };
 
 }  // namespace cairn

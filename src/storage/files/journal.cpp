@@ -430,28 +430,37 @@ void TJournal::BeforeWrite(TFileHandler& file, uint64_t offset, int64_t length,
   const auto earlier = journaled.find(offset);
   if (offset < end && (earlier == journaled.end() || earlier->second < end)) {
     // The bytes this write replaces: the undo's copy, else read through the
-    // shared file object without moving the handler's position.
-    std::vector<uint8_t> entry(kEntryHead + (end - offset) + 4);
-    entry[0] = uint8_t(index);
-    le::PutU64(&entry[1], offset);
-    le::PutU32(&entry[9], uint32_t(end - offset));
+    // shared file object without moving the handler's position; the entry
+    // is made in place among those that wait.
+    const size_t count = size_t(end - offset);
+    const size_t at = pending_.size();
+    uint8_t head[kEntryHead];
+    head[0] = uint8_t(index);
+    le::PutU64(&head[1], offset);
+    le::PutU32(&head[9], uint32_t(count));
+    pending_.insert(pending_.end(), head, head + kEntryHead);
     TAbstractFile* object = file.file();
-    if (replaced.size() >= end - offset) {
-      std::memcpy(&entry[kEntryHead], replaced.data(), end - offset);
+    if (replaced.size() >= count) {
+      pending_.insert(pending_.end(), replaced.begin(), replaced.begin() + std::ptrdiff_t(count));
     } else {
+      pending_.resize(at + kEntryHead + count);
       std::lock_guard guard(object->mutex());
       const int id = file.handle_id();
       const int64_t position = object->Seek(id, kSeekCurrent, 0);
       object->Seek(id, kSeekStart, int64_t(offset));
-      const int64_t got = object->Read(id, &entry[kEntryHead], int64_t(end - offset));
+      const int64_t got = object->Read(id, &pending_[at + kEntryHead], int64_t(count));
       object->Seek(id, kSeekStart, position);
-      if (got != int64_t(end - offset)) RaiseEngineError(CAIRN_READERR, file.file_name());
+      if (got != int64_t(count)) {
+        pending_.resize(at);
+        RaiseEngineError(CAIRN_READERR, file.file_name());
+      }
     }
     uint8_t nonce[4];
     le::PutU32(nonce, nonce_);
-    const uint32_t crc = Crc(Crc(0, nonce, 4), entry.data(), entry.size() - 4);
-    le::PutU32(&entry[entry.size() - 4], crc);
-    Append(entry.data(), entry.size());
+    uint8_t crc[4];
+    le::PutU32(crc, Crc(Crc(0, nonce, 4), &pending_[at], kEntryHead + count));
+    pending_.insert(pending_.end(), crc, crc + 4);
+    if (pending_.size() >= kPendingLimit) WritePending();
     journaled[offset] = end;
   }
   if (sealable_) AddAfterRecord(index, offset, length, written);

@@ -24,18 +24,28 @@ class TKnownBytes {
   uint64_t budget() const { return budget_; }
   uint64_t size() const { return bytes_; }
 
-  // `bytes` are now the file's contents at `offset`.
+  // One stretch [first, last) of a write's bytes.
+  struct TRun {
+    size_t first;
+    size_t last;
+    bool operator==(const TRun&) const = default;
+  };
+
+  // `bytes` are now the file's contents at `offset`. Pieces they overlap
+  // take them in place; a longer stretch than a piece adds nothing new.
   void Note(uint64_t offset, std::span<const uint8_t> bytes);
   // Forgets every piece that overlaps [offset, end).
   void Drop(uint64_t offset, uint64_t end = UINT64_MAX);
-  // Fills `out` with the file's bytes at `offset` when one piece holds
-  // them all.
-  bool Copy(uint64_t offset, std::span<uint8_t> out) const;
-  // When one piece holds the file's bytes where `bytes` would go: true,
-  // with [first, last) the part of `bytes` that differs from them (empty,
-  // first == last, when none does).
-  bool Differing(uint64_t offset, std::span<const uint8_t> bytes, size_t& first,
-                 size_t& last) const;
+  // Appends the file's `length` bytes at `offset` to `out` when pieces
+  // lying end to end hold them all.
+  bool Copy(uint64_t offset, size_t length, std::vector<uint8_t>& out) const;
+  // When pieces lying end to end hold the file's bytes where `bytes` would
+  // go: true, with `runs` the parts of `bytes` that differ from them, in
+  // order (none when nothing does). Runs fewer than `gap` equal bytes apart
+  // are one run, as are runs fewer than 16 apart: each run costs a write of
+  // its own.
+  bool Differing(uint64_t offset, std::span<const uint8_t> bytes, size_t gap,
+                 std::vector<TRun>& runs) const;
   // The file's size, when known (noted only with a budget).
   void NoteFileSize(uint64_t size) { file_size_ = budget_ > 0 ? int64_t(size) : -1; }
   void ForgetFileSize() { file_size_ = -1; }
@@ -49,7 +59,12 @@ class TKnownBytes {
     std::list<uint64_t>::iterator age;
   };
   // By offset; pieces never overlap (noting one drops those it overlaps).
-  std::map<uint64_t, TPiece> pieces_;
+  using TPieces = std::map<uint64_t, TPiece>;
+  // The piece holding `offset`, or end() when none does.
+  TPieces::const_iterator Holder(uint64_t offset) const;
+  // Whether pieces lying end to end hold [offset, offset + length).
+  bool Covered(uint64_t offset, size_t length) const;
+  TPieces pieces_;
   std::list<uint64_t> ages_;  // offsets, noted longest ago first
   uint64_t budget_ = 0;
   uint64_t bytes_ = 0;

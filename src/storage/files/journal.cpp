@@ -57,15 +57,15 @@ uint32_t NewNonce() {
   return uint32_t(engine()) ^ (uint32_t(pid) * 0x9E3779B1u);
 }
 
-// An open-file lock on the journal's first byte: F_WRLCK or F_UNLCK; `wait`
-// blocks until it is granted.
-bool LockJournal(int fd, short type = F_WRLCK, bool wait = false) {
+// An open-file lock on a super-journal's first byte, held while its commit
+// runs.
+bool LockSuper(int fd) {
   struct flock fl = {};
-  fl.l_type = type;
+  fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
   fl.l_start = 0;
   fl.l_len = 1;
-  while (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) != 0) {
+  while (::fcntl(fd, F_OFD_SETLK, &fl) != 0) {
     if (errno != EINTR) return false;
   }
   return true;
@@ -158,11 +158,6 @@ bool HeaderValid(int fd, uint32_t* nonce = nullptr) {
   if (nonce) *nonce = le::U32(&header[12]);
   return std::memcmp(header, kMagic, 8) == 0 && KnownVersion(le::U32(&header[8])) &&
          le::U32(&header[kHeaderSize - 4]) == Crc(0, header, kHeaderSize - 4);
-}
-
-bool Unlinked(int fd) {
-  struct stat st;
-  return ::fstat(fd, &st) != 0 || st.st_nlink == 0;
 }
 
 // Deletes a super-journal once no journal beside it names it.
@@ -349,18 +344,11 @@ void TJournal::OpenFile() {
   }
 }
 
+// Under the table's write lock, taken with a look at the journal (Exists,
+// which opens again a file unlinked meanwhile): nobody else writes, cuts or
+// tidies the file away until the lock goes.
 void TJournal::Start() {
-  for (;;) {
-    if (fd_ < 0) OpenFile();
-    // Waits out a process tidying the file away (Tidy, which holds the lock
-    // only briefly); a file unlinked before the lock was ours is replaced.
-    if (!LockJournal(fd_, F_WRLCK, true)) {
-      Abandon();
-      JournalFailed(path_);
-    }
-    if (!Unlinked(fd_)) break;
-    Abandon();
-  }
+  if (fd_ < 0) OpenFile();
   uint32_t old_nonce = 0;
   if (HeaderValid(fd_, &old_nonce)) {
     // Another change's journal, never played back: it is not overwritten.
@@ -548,8 +536,8 @@ void TJournal::Commit() {
     const TFileHandler* file = files_[size_t(i)];
     committed_undo_[size_t(i)] = file ? file->UndoCount() : 0;
   }
-  // Invalidated while still locked: nobody can take it for a journal left
-  // behind. The file stays for the next change.
+  // Invalidated under the table's write lock: nobody can take it for a
+  // journal left behind. The file stays for the next change.
   static constexpr uint8_t kZeros[sizeof kMagic] = {};
   try {
     WriteAt(0, kZeros, sizeof kZeros);
@@ -566,7 +554,6 @@ void TJournal::Commit() {
     faults.Wrote(path_, 0, nullptr, 0);
   active_ = false;
   sealed_ = sealable_ = false;
-  if (!LockJournal(fd_, F_UNLCK)) Abandon();
 }
 
 TJournalStamp TJournal::CommittedStamp() {
@@ -582,7 +569,7 @@ void TJournal::Abandon() {
   unsynced_ = false;
   pending_.clear();
   if (fd_ < 0) return;
-  ::close(fd_);  // also lets go of its lock
+  ::close(fd_);
   fd_ = -1;
 }
 
@@ -591,13 +578,17 @@ void TJournal::Tidy() {
   const int fd = own ? fd_ : ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
   fd_ = -1;
   if (fd < 0) return;
-  // Locked, unlinked by nobody, and the file the name stands for: then no
-  // other process is writing it or can start to before it goes.
-  struct stat by_fd, by_name;
-  if (LockJournal(fd) && ::fstat(fd, &by_fd) == 0 && by_fd.st_nlink > 0 &&
-      ::stat(path_.c_str(), &by_name) == 0 && by_fd.st_ino == by_name.st_ino &&
-      by_fd.st_dev == by_name.st_dev && !HeaderValid(fd)) {
-    Unlink();
+  // Under the table's write lock, had at once or not at all: no writer is
+  // at work or can start before the file goes. Unlinked by nobody and the
+  // file the name stands for, and holding no change.
+  TFileHandler* data = files_[0];
+  if (data && data->is_open() && data->LockTableWrite(TLockRetry{1, {}})) {
+    struct stat by_fd, by_name;
+    if (::fstat(fd, &by_fd) == 0 && by_fd.st_nlink > 0 && ::stat(path_.c_str(), &by_name) == 0 &&
+        by_fd.st_ino == by_name.st_ino && by_fd.st_dev == by_name.st_dev && !HeaderValid(fd)) {
+      Unlink();
+    }
+    data->UnlockTableWrite();
   }
   ::close(fd);
 }
@@ -610,10 +601,6 @@ bool TJournal::RecoverIfLeft() {
   }
   const int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return false;
-  if (!LockJournal(fd)) {
-    ::close(fd);  // its writer is still at work
-    return false;
-  }
   std::vector<uint8_t> bytes;
   if (!ReadWhole(fd, bytes)) {
     ::close(fd);
@@ -711,7 +698,7 @@ TSuperJournal::TSuperJournal(const std::string& folder, bool force_flush)
     if (entry.path().extension() != ".SJN") continue;
     const int fd = ::open(entry.path().c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) continue;
-    if (LockJournal(fd)) ForgetSuperIfUnused(entry.path().string());
+    if (LockSuper(fd)) ForgetSuperIfUnused(entry.path().string());
     ::close(fd);
   }
   TFileFaults& faults = TFileFaults::Instance();
@@ -727,7 +714,7 @@ TSuperJournal::TSuperJournal(const std::string& folder, bool force_flush)
   if (fd_ < 0) JournalFailed(fresh);
   if (faults.recording()) faults.Created(fresh);
   // Locked before it has the name that others sweep.
-  bool made = LockJournal(fd_) &&
+  bool made = LockSuper(fd_) &&
               ::write(fd_, kSuperMagic, sizeof kSuperMagic) == ssize_t(sizeof kSuperMagic);
   if (made && faults.recording()) faults.Wrote(fresh, 0, kSuperMagic, sizeof kSuperMagic);
   if (made && force_flush_) {

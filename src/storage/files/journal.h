@@ -4,14 +4,15 @@
 // the writing process is killed or, with forced flushes, the machine loses
 // power.
 //
-// Protocol (the writer holds the table's write lock throughout):
+// Protocol (the writer holds the table's write lock throughout, or has the
+// table's files to itself; the journal has no lock of its own: whoever
+// holds that lock knows that no other writer is at work):
 //  1. Before the first byte of any of the table's files is overwritten,
 //     extended or cut, the journal is opened (created if need be, its
-//     folder entry put on disk once per process that opens it), locked (an
-//     open-file lock on its first byte, held until the commit point; a file
-//     found unlinked once locked is opened again) and given a header with
-//     the three files' sizes. A valid header found there is another
-//     change's, never overwritten.
+//     folder entry put on disk once per process that opens it; a file found
+//     unlinked when the table lock was taken is opened again by its name)
+//     and given a header with the three files' sizes. A valid header found
+//     there is another change's, never overwritten.
 //  2. Before each write or cut, the bytes it replaces (those below the
 //     file's size at step 1) are appended to the journal as one entry.
 //     With forced flushes the journal (and, once, its folder) is put on
@@ -34,9 +35,10 @@
 // whole: the files are put on disk and the journal goes, not played back.
 // So losing the zeroed magic to a power loss loses no returned change.
 // A journal without a valid header holds no change: it is no journal.
-// Closing the table deletes such a file when its lock can be had at once.
-// A valid journal found without a lock on it belongs to a writer that is
-// gone: it is played back (each entry written back, latest first, then each
+// Closing the table deletes such a file when the table's write lock can be
+// had at once. A valid journal found under the table's write lock (or read
+// lock, which no writer shares) belongs to a writer that is gone: it is
+// played back (each entry written back, latest first, then each
 // file cut to its recorded size, the files put on disk) and only then
 // deleted. A playback that fails leaves the journal for the next try.
 //
@@ -126,7 +128,7 @@ class TJournal : public TWriteObserver {
   // by the next one to take the write lock.
   void Abandon();
   // Plays back a journal left by a writer that is gone; false when there is
-  // none (or its writer still holds it). Call with the table's write lock.
+  // none. Call with the table's write lock (or its files to oneself).
   // Raises on a failed playback, leaving the journal in place.
   bool RecoverIfLeft();
   // After RecoverIfLeft returned true: the sealed change had reached the
@@ -184,7 +186,7 @@ class TJournal : public TWriteObserver {
   bool unsynced_ = false;
   bool folder_unsynced_ = false;  // the journal's folder entry is not on disk yet
   int fd_ = -1;                   // the journal file, kept open between changes
-  bool active_ = false;           // a change is in it, and its lock is held
+  bool active_ = false;           // a change of ours is in it
   uint64_t end_ = 0;              // bytes written to the journal so far
   std::vector<uint8_t> pending_;  // entries not yet written, from end_ on
   static constexpr size_t kPendingLimit = 256 * 1024;

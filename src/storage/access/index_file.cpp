@@ -556,7 +556,7 @@ TPage* TIndexFile::CacheFind(int index, int32_t page) {
 
 bool TIndexFile::BulkRoom(int index) const {
   // Under the undo but not growing: the change writes out as it goes.
-  if (IsTemporary(index) || !UndoActive() || MustGrow())
+  if (IsTemporary(index) || !UndoActive() || MustGrow() || Deferring())
     return false;
   size_t pages = 0;
   for (const TCache& c : caches_) pages += c.list.size();
@@ -580,13 +580,17 @@ TPage* TIndexFile::ObtainPage(int index) {
     }
     return interior;
   };
-  if (c.list.size() >= c.capacity && BulkRoom(index)) {
+  // While inserts wait, their merges walk the trees in key order and need
+  // little of the cache: a quarter of it, the memory left to the waiting keys.
+  const size_t capacity =
+      Deferring() ? std::min(c.capacity, std::max<size_t>(8, CacheTarget() / 4)) : c.capacity;
+  if (c.list.size() >= capacity && BulkRoom(index)) {
     // One page at a time, so that all the caches stay within their room;
     // grown back to the cache target when the change's flush trims it.
     c.capacity = c.list.size() + 1;
     return pool_.Take();
   }
-  if (c.list.size() >= c.capacity) {
+  if (c.list.size() >= capacity) {
     TPage* v = victim();
     if (!v && !MustGrow()) {
       WritePages(IsTemporary(index));
@@ -800,7 +804,9 @@ namespace {
 constexpr size_t kFirstFilterKeys = 128 * 1024;
 }  // namespace
 
-size_t TIndexFile::PendingLimit() const { return std::max<size_t>(info_.index_buffer_size, 8192); }
+size_t TIndexFile::PendingLimit() const {
+  return std::max<size_t>(size_t(info_.index_buffer_size) * 2, 8192);
+}
 
 TPendingKeys* TIndexFile::DeferInsert(int index) {
   if (index < 0 || index > kMaxSecondaryIndexes || IsTemporary(index)) return nullptr;
@@ -818,14 +824,18 @@ TPendingKeys* TIndexFile::DeferInsert(int index) {
   ++d.inserts;
   if (d.keys && d.keys->filter_count() < d.keys->filter_capacity()) return d.keys.get();
   if (!d.keys && Root(index) != 0 && d.inserts % 64 != 0) return nullptr;
+  const bool rebuilding = d.keys != nullptr;
   TIndexTree tree(*this, index);
   // The filter must know every key of the tree: (re)built from all of them.
   tree.Settle();
   const uint32_t count = Root(index) == 0 ? 0 : tree.Count();
-  if (!d.keys && uint64_t(d.inserts) * 32 < count) return nullptr;
+  if (!rebuilding && uint64_t(d.inserts) * 32 < count) return nullptr;
+  d.keys.reset();  // the old filter and room go before the new ones come
+  deferring_undo_ = UndoCount();
   auto keys = std::make_unique<TPendingKeys>(
       Shape(index).key_length, size_t(count) + std::max<size_t>(count / 2, kFirstFilterKeys));
   if (count > 0) tree.VisitKeys([&](const uint8_t* key) { keys->NoteKey(key); });
+  keys->Reserve(PendingLimit());
   d.keys = std::move(keys);
   return d.keys.get();
 }
@@ -837,6 +847,11 @@ void TIndexFile::SettleAll() {
 
 void TIndexFile::ResetPending() {
   for (TDeferral& d : pending_) d = TDeferral{};
+  deferring_undo_ = 0;
+}
+
+bool TIndexFile::Deferring() const {
+  return UndoActive() && deferring_undo_ == UndoCount() && !MustGrow();
 }
 
 }  // namespace cairn

@@ -149,7 +149,7 @@ class TIndexFile : public TFileHandler {
     return pending_[index].keys && !pending_[index].keys->empty() &&
            !pending_[index].keys->settling;
   }
-  // Waiting entries past this many bytes are merged.
+  // Waiting entries past this many bytes (two index buffers) are merged.
   size_t PendingLimit() const;
   // Merges the waiting keys of every index into their trees.
   void SettleAll();
@@ -191,6 +191,8 @@ class TIndexFile : public TFileHandler {
   // Pages must stay in the cache (a change that holds every page until its
   // commit), except while a flush merges waiting keys.
   bool MustGrow() const;
+  // Inserts of this change wait for some index (its caches stay small).
+  bool Deferring() const;
   // Forgets waiting keys and filters (their pages are dropped too).
   void ResetPending();
   void CheckDefinition(TIndexDescriptor& d, bool primary, int replacing);
@@ -214,6 +216,7 @@ class TIndexFile : public TFileHandler {
   };
   std::array<TDeferral, kIndexCount> pending_;
   bool flushing_ = false;
+  uint64_t deferring_undo_ = 0;  // the undo whose inserts wait
 };
 
 // A pinned page that is released when it goes out of scope.

@@ -44,6 +44,13 @@ bool TPendingKeys::MayHold(const uint8_t* key) const {
   return true;
 }
 
+void TPendingKeys::Reserve(size_t bytes) {
+  const size_t entries = bytes / (size_t(key_length_) + sizeof(int32_t) + sizeof(uint64_t)) + 1;
+  keys_.reserve(entries * size_t(key_length_));
+  slots_.reserve(entries);
+  hashes_.reserve(entries);
+}
+
 void TPendingKeys::Add(const uint8_t* key, int32_t slot) {
   NoteKey(key);
   keys_.insert(keys_.end(), key, key + key_length_);

@@ -31,6 +31,9 @@ class TPendingKeys {
   size_t filter_capacity() const { return filter_keys_; }
   size_t filter_count() const { return noted_; }
 
+  // Room for the waiting entries of `bytes` (see bytes()), taken at once:
+  // growing by doubling would take up to twice that.
+  void Reserve(size_t bytes);
   // A key waits for the tree (and is noted).
   void Add(const uint8_t* key, int32_t slot);
   // True when a waiting key has these bytes.

@@ -288,8 +288,8 @@ TEST_F(TransactionTest, IndexPagesWaitForTheCommitWithinTheirRoom) {
   EXPECT_GT(written, 0u);
   EXPECT_LE(written, uint64_t(index.NextPage(0) - 1)) << "a page written twice";
 
-  // Past the room of its pages and of its keys waiting in memory (one index
-  // buffer), a transaction writes out before its commit.
+  // Past the room of its pages and of its keys waiting in memory (two index
+  // buffers), a transaction writes out before its commit.
   directory.StartTransaction();
   const uint64_t before_big = index.stats().page_writes;
   for (int n = 200; n < 1700; ++n) insert(n);
@@ -309,7 +309,7 @@ TEST_F(TransactionTest, IndexPagesWaitForTheCommitWithinTheirRoom) {
 TEST_F(TransactionTest, KeysThatWaitForTheirTreesAreSeenCheckedAndKept) {
   TReader reader(dir_.path());
   TDataSession session;
-  session.Settings().index_buffer_size = 8192;  // about 70 keys wait at most
+  session.Settings().index_buffer_size = 8192;  // about 140 keys wait at most
   TDataDirectory& directory = session.OpenDirectory(dir_.path());
   TDataCursor cursor, other;
   cursor.Open(directory, "Pal");

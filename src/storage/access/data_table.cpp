@@ -389,6 +389,7 @@ bool TDataTable::ReadLock() {
 
 void TDataTable::ReadUnlock() {
   if (!read_locked_) return;
+  if (journal_) journal_->LockReleased();
   read_locked_ = false;
   read_lock_for_operation_ = false;
   bool ok = index_->UnlockRead(index_read_byte_);
@@ -437,6 +438,7 @@ void TDataTable::RecoverJournal() {
 
 void TDataTable::WriteUnlock() {
   if (!write_locked_ || in_transaction_) return;
+  if (journal_) journal_->LockReleased();
   write_locked_ = false;
   if (exclusive_) return;
   bool ok = true;

@@ -249,11 +249,14 @@ TJournalStamp StampOf(const struct stat& st, uint64_t epoch, uint32_t nonce) {
 
 bool TJournal::Exists() {
   stamp_ = {};
+  clean_ = false;
   struct stat st;
   if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && st.st_nlink > 0) {
     uint32_t nonce = 0;
     if (HeaderValid(fd_, &nonce)) return true;
     stamp_ = StampOf(st, epoch_, nonce);
+    clean_ = true;
+    clean_nonce_ = nonce;
     return false;
   }
   // Unlinked: the name may stand for another file now.
@@ -348,14 +351,20 @@ void TJournal::OpenFile() {
 // which opens again a file unlinked meanwhile): nobody else writes, cuts or
 // tidies the file away until the lock goes.
 void TJournal::Start() {
-  if (fd_ < 0) OpenFile();
-  uint32_t old_nonce = 0;
-  if (HeaderValid(fd_, &old_nonce)) {
+  if (fd_ < 0) {
+    OpenFile();
+    clean_ = false;
+  }
+  // Seen without a change under this lock (or left so by our last commit):
+  // not read again.
+  uint32_t old_nonce = clean_nonce_;
+  if (!clean_ && HeaderValid(fd_, &old_nonce)) {
     // Another change's journal, never played back: it is not overwritten.
     Abandon();
     JournalFailed(path_);
   }
   active_ = true;
+  clean_ = false;
   end_ = 0;
   pending_.clear();
   for (auto& ranges : journaled_) ranges.clear();
@@ -554,6 +563,8 @@ void TJournal::Commit() {
     faults.Wrote(path_, 0, nullptr, 0);
   active_ = false;
   sealed_ = sealable_ = false;
+  clean_ = true;
+  clean_nonce_ = nonce_;
 }
 
 TJournalStamp TJournal::CommittedStamp() {
@@ -565,6 +576,7 @@ TJournalStamp TJournal::CommittedStamp() {
 void TJournal::Abandon() {
   held_ = false;
   active_ = false;
+  clean_ = false;
   sealed_ = sealable_ = false;
   unsynced_ = false;
   pending_.clear();

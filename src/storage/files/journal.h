@@ -135,7 +135,11 @@ class TJournal : public TWriteObserver {
   // disk whole and was kept, not played back.
   bool KeptWhole() const { return kept_whole_; }
   // True when the journal holds a change (a cheap test before RecoverIfLeft).
+  // Call it with each table lock taken: what it finds holds until
+  // LockReleased, as nobody else writes the journal meanwhile.
   bool Exists();
+  // The table lock under which Exists last looked is gone.
+  void LockReleased() { clean_ = false; }
   // What the last Exists() found (unknown when it found a change).
   const TJournalStamp& LastStamp() const { return stamp_; }
   // After Commit (this change's own write lock still held): the stamp the
@@ -187,6 +191,10 @@ class TJournal : public TWriteObserver {
   bool folder_unsynced_ = false;  // the journal's folder entry is not on disk yet
   int fd_ = -1;                   // the journal file, kept open between changes
   bool active_ = false;           // a change of ours is in it
+  // The file behind fd_ holds no change (seen by Exists, or left so by our
+  // commit) and carries `clean_nonce_`, while the table lock lasts.
+  bool clean_ = false;
+  uint32_t clean_nonce_ = 0;
   uint64_t end_ = 0;              // bytes written to the journal so far
   std::vector<uint8_t> pending_;  // entries not yet written, from end_ on
   static constexpr size_t kPendingLimit = 256 * 1024;

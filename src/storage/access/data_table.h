@@ -165,7 +165,9 @@ class TDataTable {
   // After another process changed the files, nothing read before is known.
   void ForgetKnownBytes();
   static constexpr uint64_t kKnownDataBytes = 64 * 1024;
-  static constexpr uint64_t kKnownIndexBytes = 256 * 1024;
+  // Room for the interior pages of a million keys' trees (each change moves
+  // subtree counts on its paths) beside the leaves read lately.
+  static constexpr uint64_t kKnownIndexBytes = 1024 * 1024;
   static constexpr uint64_t kKnownBlobBytes = 64 * 1024;
   [[noreturn]] void Fail(uint16_t code) const;
 

@@ -342,7 +342,9 @@ void TIndexFile::SetActiveCount(int32_t n) {
   SetModified();
 }
 void TIndexFile::SetNoPrimaryKey(bool value) {
-  SettleAll();  // waiting keys belong to the layouts and numbers of now
+  // Waiting keys and filters belong to the numbers and layouts of now.
+  SettleAll();
+  ResetPending();
   header_[hdr::kNoPrimaryKey] = value ? 1 : 0;
   RebuildLayouts();
   SetModified();
@@ -402,7 +404,9 @@ void TIndexFile::AddPrimaryIndex(TIndexDescriptor d) {
 }
 
 int TIndexFile::AddSecondaryIndex(TIndexDescriptor d) {
-  SettleAll();  // waiting keys belong to the layouts and numbers of now
+  // Waiting keys and filters belong to the numbers and layouts of now.
+  SettleAll();
+  ResetPending();
   int count = secondary_count();
   if (count >= kMaxSecondaryIndexes) RaiseIndex(CAIRN_INDEXLIMIT);
   CheckDefinition(d, false, -1);
@@ -426,7 +430,9 @@ int TIndexFile::AddSecondaryIndex(TIndexDescriptor d) {
 }
 
 void TIndexFile::ReplaceDescriptor(int index, const TIndexDescriptor& in) {
-  SettleAll();  // waiting keys belong to the layouts and numbers of now
+  // Waiting keys and filters belong to the numbers and layouts of now.
+  SettleAll();
+  ResetPending();
   TIndexDescriptor d = in;
   if (index == 0) {
     d.name.clear();
@@ -445,7 +451,9 @@ void TIndexFile::ReplaceDescriptor(int index, const TIndexDescriptor& in) {
 }
 
 void TIndexFile::RemoveSecondaryIndex(int index) {
-  SettleAll();  // waiting keys belong to the layouts and numbers of now
+  // Waiting keys and filters belong to the numbers and layouts of now.
+  SettleAll();
+  ResetPending();
   const int count = secondary_count();
   if (index == 0) RaiseIndex(CAIRN_INVALIDINDEXDELETE);
   if (index < 1 || index > count) RaiseEngineError(CAIRN_INVALIDINDEXNAME, "", info_.table_name);
@@ -822,7 +830,17 @@ TPendingKeys* TIndexFile::DeferInsert(int index) {
     d.undo = UndoCount();
   }
   ++d.inserts;
-  if (d.keys && d.keys->filter_count() < d.keys->filter_capacity()) return d.keys.get();
+  // A key of a non-unique index ends with the record ID: never checked for
+  // duplicates, so no filter.
+  const bool unique = Shape(index).unique;
+  if (d.keys && (!unique || d.keys->filter_count() < d.keys->filter_capacity()))
+    return d.keys.get();
+  if (!unique) {
+    d.keys = std::make_unique<TPendingKeys>(Shape(index).key_length, 0);
+    d.keys->Reserve(PendingLimit());
+    deferring_undo_ = UndoCount();
+    return d.keys.get();
+  }
   if (!d.keys && Root(index) != 0 && d.inserts % 64 != 0) return nullptr;
   const bool rebuilding = d.keys != nullptr;
   TIndexTree tree(*this, index);

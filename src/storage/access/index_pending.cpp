@@ -15,6 +15,7 @@ constexpr uint64_t kBitsPerKey = 8;
 
 TPendingKeys::TPendingKeys(int key_length, size_t filter_keys)
     : key_length_(key_length), filter_keys_(filter_keys) {
+  if (filter_keys == 0) return;
   bits_.assign(std::max<uint64_t>(16, uint64_t(filter_keys) * kBitsPerKey / 64), 0);
   bit_count_ = bits_.size() * 64;
 }
@@ -25,7 +26,10 @@ uint64_t TPendingKeys::Hash(const uint8_t* key) const {
 }
 
 void TPendingKeys::NoteKey(const uint8_t* key) {
-  const uint64_t h = Hash(key);
+  if (!bits_.empty()) NoteHash(Hash(key));
+}
+
+void TPendingKeys::NoteHash(uint64_t h) {
   const uint64_t step = (h >> 32) | 1;
   for (int i = 0; i < kProbes; ++i) {
     const uint64_t bit = (h + uint64_t(i) * step) % bit_count_;
@@ -35,6 +39,7 @@ void TPendingKeys::NoteKey(const uint8_t* key) {
 }
 
 bool TPendingKeys::MayHold(const uint8_t* key) const {
+  if (bits_.empty()) return true;
   const uint64_t h = Hash(key);
   const uint64_t step = (h >> 32) | 1;
   for (int i = 0; i < kProbes; ++i) {
@@ -52,14 +57,16 @@ void TPendingKeys::Reserve(size_t bytes) {
 }
 
 void TPendingKeys::Add(const uint8_t* key, int32_t slot) {
-  NoteKey(key);
+  // Without a filter nobody asks for a waiting key: no hash either.
+  const uint64_t h = bits_.empty() ? 0 : Hash(key);
+  if (!bits_.empty()) NoteHash(h);
   keys_.insert(keys_.end(), key, key + key_length_);
   slots_.push_back(slot);
-  hashes_.push_back(Hash(key));
+  hashes_.push_back(h);
 }
 
 bool TPendingKeys::Waiting(const uint8_t* key) const {
-  const uint64_t h = Hash(key);
+  const uint64_t h = bits_.empty() ? 0 : Hash(key);
   for (size_t i = 0; i < hashes_.size(); ++i)
     if (hashes_[i] == h && std::memcmp(Key(i), key, size_t(key_length_)) == 0) return true;
   return false;

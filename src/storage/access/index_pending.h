@@ -15,7 +15,8 @@ namespace cairn {
 
 class TPendingKeys {
  public:
-  // A filter sized for `filter_keys` keys (about 2% false hits up to there).
+  // A filter sized for `filter_keys` keys (about 2% false hits up to there);
+  // 0: none, every key may be held.
   TPendingKeys(int key_length, size_t filter_keys);
 
   int key_length() const { return key_length_; }
@@ -49,6 +50,7 @@ class TPendingKeys {
 
  private:
   uint64_t Hash(const uint8_t* key) const;
+  void NoteHash(uint64_t h);
 
   int key_length_;
   size_t filter_keys_;

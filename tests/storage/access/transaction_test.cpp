@@ -332,6 +332,10 @@ TEST_F(TransactionTest, KeysThatWaitForTheirTreesAreSeenCheckedAndKept) {
     cursor.GetCurrent(record, true);
     cursor.Delete(record);
     expected.pop_back();
+    Insert(cursor, "w0");
+    expected.push_back("w0");
+    ASSERT_TRUE(index.HasPending(1));
+    EXPECT_TRUE(CheckTableFiles(cursor.Table()).ok());
   }
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(Items(other), expected);

@@ -87,6 +87,7 @@ int TIndexTree::UpperBound(const TPage* p, const uint8_t* key) const {
 std::vector<TIndexTree::TLevel> TIndexTree::Descend(const uint8_t* key, bool strict,
                                                     uint32_t* left_keys) {
   std::vector<TLevel> path;
+  path.reserve(4);  // one allocation for the usual depth, not one per level
   int32_t number = file_.Root(index_);
   uint32_t left = 0;
   for (int level = 0;; ++level) {

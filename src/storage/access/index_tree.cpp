@@ -12,7 +12,10 @@ TIndexTree::TIndexTree(TIndexFile& file, int index)
       index_(index),
       layout_(file.Layout(index)),
       shape_(file.Shape(index)),
-      counts_(!file.Shape(index).no_counts) {}
+      counts_(!file.Shape(index).no_counts),
+      plain_length_(layout_.byte_order() && (!layout_.descending() || index == kStatusIndex)
+                        ? size_t(layout_.key_length())
+                        : 0) {}
 
 TPinnedPage TIndexTree::Fetch(int32_t page) {
   // A link never names the next page to append: that would grow the file.

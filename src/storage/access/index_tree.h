@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <span>
@@ -129,7 +130,10 @@ class TIndexTree {
 
   TPinnedPage Fetch(int32_t page);
   void CheckNode(const TPage* p, int level, int32_t number) const;
-  int Cmp(const uint8_t* a, const uint8_t* b) const { return layout_.Compare(a, b); }
+  // Sign only: a plain byte order compares inline, the rest through the layout.
+  int Cmp(const uint8_t* a, const uint8_t* b) const {
+    return plain_length_ > 0 ? std::memcmp(a, b, plain_length_) : layout_.Compare(a, b);
+  }
   // Last entry <= key (strict: < key), or 0.
   int ChildFor(const TPage* p, const uint8_t* key, bool strict) const;
   int LowerBound(const TPage* p, const uint8_t* key) const;
@@ -167,6 +171,7 @@ class TIndexTree {
   bool mutating_ = false;
   bool walking_ = false;  // a cursor walk: restarts go to the caller
   bool settle_ = true;    // reads merge waiting keys first
+  size_t plain_length_;   // key length when keys compare as ascending bytes, else 0
 };
 
 }  // namespace cairn

@@ -1,5 +1,6 @@
 #include "storage/access/index_maintenance.h"
 
+#include <array>
 #include <cstring>
 
 #include "storage/base/engine_error.h"
@@ -31,14 +32,18 @@ void TIndexMaintainer::InsertRecord(std::span<const uint8_t> record, int32_t slo
   std::vector<std::vector<uint8_t>> keys;
   keys.reserve(indexes.size());
   for (int i : indexes) keys.push_back(KeyOf(i, record));
-  std::vector<TPendingKeys*> waits(indexes.size());
-  for (size_t n = 0; n < indexes.size(); ++n) waits[n] = file_.DeferInsert(indexes[n]);
+  std::array<TPendingKeys*, kIndexCount> waits{};
+  std::array<uint64_t, kIndexCount> hashes{};
+  for (size_t n = 0; n < indexes.size(); ++n) {
+    waits[n] = file_.DeferInsert(indexes[n]);
+    if (waits[n]) hashes[n] = waits[n]->HashOf(keys[n].data());
+  }
   for (size_t n = 0; n < indexes.size(); ++n) {
     if (!file_.Shape(indexes[n]).unique) continue;
     TPendingKeys* wait = waits[n];
     // A key the filter never saw is neither waiting nor in the tree.
-    const bool taken = wait ? wait->MayHold(keys[n].data()) &&
-                                  (wait->Waiting(keys[n].data()) ||
+    const bool taken = wait ? wait->MayHold(hashes[n]) &&
+                                  (wait->Waiting(keys[n].data(), hashes[n]) ||
                                    TIndexTree(file_, indexes[n]).FindInTree(keys[n]))
                             : TIndexTree(file_, indexes[n]).Find(keys[n]).has_value();
     if (taken) RaiseKeyViolation(indexes[n]);
@@ -48,7 +53,7 @@ void TIndexMaintainer::InsertRecord(std::span<const uint8_t> record, int32_t slo
       TIndexTree(file_, indexes[n]).Insert(keys[n], slot);
       continue;
     }
-    waits[n]->Add(keys[n].data(), slot);
+    waits[n]->Add(keys[n].data(), hashes[n], slot);
     if (waits[n]->bytes() >= file_.PendingLimit()) TIndexTree(file_, indexes[n]).Settle();
   }
   TIndexTree status(file_, kStatusIndex);

@@ -38,12 +38,13 @@ void TPendingKeys::NoteHash(uint64_t h) {
   ++noted_;
 }
 
-bool TPendingKeys::MayHold(const uint8_t* key) const {
+uint64_t TPendingKeys::HashOf(const uint8_t* key) const { return bits_.empty() ? 0 : Hash(key); }
+
+bool TPendingKeys::MayHold(uint64_t hash) const {
   if (bits_.empty()) return true;
-  const uint64_t h = Hash(key);
-  const uint64_t step = (h >> 32) | 1;
+  const uint64_t step = (hash >> 32) | 1;
   for (int i = 0; i < kProbes; ++i) {
-    const uint64_t bit = (h + uint64_t(i) * step) % bit_count_;
+    const uint64_t bit = (hash + uint64_t(i) * step) % bit_count_;
     if ((bits_[bit / 64] & (uint64_t{1} << (bit % 64))) == 0) return false;
   }
   return true;
@@ -56,19 +57,16 @@ void TPendingKeys::Reserve(size_t bytes) {
   hashes_.reserve(entries);
 }
 
-void TPendingKeys::Add(const uint8_t* key, int32_t slot) {
-  // Without a filter nobody asks for a waiting key: no hash either.
-  const uint64_t h = bits_.empty() ? 0 : Hash(key);
-  if (!bits_.empty()) NoteHash(h);
+void TPendingKeys::Add(const uint8_t* key, uint64_t hash, int32_t slot) {
+  if (!bits_.empty()) NoteHash(hash);
   keys_.insert(keys_.end(), key, key + key_length_);
   slots_.push_back(slot);
-  hashes_.push_back(h);
+  hashes_.push_back(hash);
 }
 
-bool TPendingKeys::Waiting(const uint8_t* key) const {
-  const uint64_t h = bits_.empty() ? 0 : Hash(key);
+bool TPendingKeys::Waiting(const uint8_t* key, uint64_t hash) const {
   for (size_t i = 0; i < hashes_.size(); ++i)
-    if (hashes_[i] == h && std::memcmp(Key(i), key, size_t(key_length_)) == 0) return true;
+    if (hashes_[i] == hash && std::memcmp(Key(i), key, size_t(key_length_)) == 0) return true;
   return false;
 }
 

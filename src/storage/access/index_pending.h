@@ -28,7 +28,9 @@ class TPendingKeys {
   // The filter: every key noted (in the tree or waiting) may be held; a key
   // never noted almost always is not.
   void NoteKey(const uint8_t* key);
-  bool MayHold(const uint8_t* key) const;
+  // A key's hash, taken once for the calls below (0 without a filter).
+  uint64_t HashOf(const uint8_t* key) const;
+  bool MayHold(uint64_t hash) const;
   size_t filter_capacity() const { return filter_keys_; }
   size_t filter_count() const { return noted_; }
 
@@ -36,9 +38,9 @@ class TPendingKeys {
   // growing by doubling would take up to twice that.
   void Reserve(size_t bytes);
   // A key waits for the tree (and is noted).
-  void Add(const uint8_t* key, int32_t slot);
+  void Add(const uint8_t* key, uint64_t hash, int32_t slot);
   // True when a waiting key has these bytes.
-  bool Waiting(const uint8_t* key) const;
+  bool Waiting(const uint8_t* key, uint64_t hash) const;
   const uint8_t* Key(size_t i) const { return keys_.data() + i * size_t(key_length_); }
   int32_t Slot(size_t i) const { return slots_[i]; }
   // Keeps only the waiting entries named in `keep` (in that order).

@@ -236,9 +236,20 @@ void TIndexTree::Settle() {
   pending->settling = true;
   size_t done = 0;
   try {
-    for (; done < order.size(); ++done)
-      Insert({pending->Key(order[done]), length}, pending->Slot(order[done]));
+    std::vector<TLevel> finger;
+    for (; done < order.size(); ++done) {
+      const uint8_t* key = pending->Key(order[done]);
+      const int32_t slot = pending->Slot(order[done]);
+      try {
+        InsertAlong(finger, key, slot);
+      } catch (const TRestart&) {
+        finger.clear();
+        Insert({key, length}, slot);
+      }
+      mutating_ = false;
+    }
   } catch (...) {
+    mutating_ = false;
     pending->settling = false;
     pending->Keep(std::vector<uint32_t>(order.begin() + std::ptrdiff_t(done), order.end()));
     throw;
@@ -556,18 +567,36 @@ void TIndexTree::Replace(std::span<const uint8_t> old_key, std::span<const uint8
 }
 
 void TIndexTree::InsertImpl(const uint8_t* key, int32_t slot) {
-  if (file_.Root(index_) == 0) {
-    mutating_ = true;
-    TPinnedPage p(&file_, file_.NewPage(index_));
-    p->set_type(kPageRootLeaf);
-    p->set_prev(0);
-    p->set_next(0);
-    p->Insert(0, key, slot, 0);
-    Touch(p.get());
-    file_.SetRoot(index_, p->number());
-    return;
+  std::vector<TLevel> path;
+  InsertAlong(path, key, slot);
+}
+
+// Keys arrive in ascending order: the path of the last one still leads to
+// the right leaf while each level's next separator lies above the key (the
+// choice a descent would make), so only a path whose pages changed shape
+// is walked again.
+void TIndexTree::InsertAlong(std::vector<TLevel>& path, const uint8_t* key, int32_t slot) {
+  bool along = !path.empty();
+  for (size_t l = 0; along && l + 1 < path.size(); ++l) {
+    const TPage* p = path[l].page.get();
+    const int next = path[l].pos + 1;
+    along = next >= p->count() || Cmp(p->Key(next), key) > 0;
   }
-  auto path = Descend(key, false, nullptr);
+  if (!along) {
+    path.clear();
+    if (file_.Root(index_) == 0) {
+      mutating_ = true;
+      TPinnedPage p(&file_, file_.NewPage(index_));
+      p->set_type(kPageRootLeaf);
+      p->set_prev(0);
+      p->set_next(0);
+      p->Insert(0, key, slot, 0);
+      Touch(p.get());
+      file_.SetRoot(index_, p->number());
+      return;
+    }
+    path = Descend(key, false, nullptr);
+  }
   mutating_ = true;
   const int leaf = int(path.size()) - 1;
   for (int l = 0; l < leaf; ++l) {
@@ -580,8 +609,10 @@ void TIndexTree::InsertImpl(const uint8_t* key, int32_t slot) {
   path[leaf].pos = pos;
   lp->Insert(pos, key, slot, 0);
   Touch(lp);
+  const bool reshaped = pos == 0 || lp->OverFull();
   if (pos == 0) FixSeparators(path, leaf);
   if (lp->OverFull()) Split(path, leaf);
+  if (reshaped) path.clear();
 }
 
 void TIndexTree::FixSeparators(std::vector<TLevel>& path, int level) {

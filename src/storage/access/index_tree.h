@@ -153,6 +153,9 @@ class TIndexTree {
   void CopyLeaf(int32_t number, TLeafCopy& leaf);
 
   void InsertImpl(const uint8_t* key, int32_t slot);
+  // Inserts the next of a run of ascending keys along the path of the last
+  // (empty: from the root); the path is left empty when the tree changed shape.
+  void InsertAlong(std::vector<TLevel>& path, const uint8_t* key, int32_t slot);
   void DeleteImpl(const uint8_t* key);
   void FixSeparators(std::vector<TLevel>& path, int level);
   void Split(std::vector<TLevel>& path, int level);

@@ -564,8 +564,7 @@ TPage* TIndexFile::CacheFind(int index, int32_t page) {
 
 bool TIndexFile::BulkRoom(int index) const {
   // Under the undo but not growing: the change writes out as it goes.
-  if (IsTemporary(index) || !UndoActive() || MustGrow() || Deferring())
-    return false;
+  if (IsTemporary(index) || !UndoActive() || MustGrow() || Deferring()) return false;
   size_t pages = 0;
   for (const TCache& c : caches_) pages += c.list.size();
   return pages < kBulkCacheTargets * CacheTarget();

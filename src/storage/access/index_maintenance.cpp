@@ -42,10 +42,10 @@ void TIndexMaintainer::InsertRecord(std::span<const uint8_t> record, int32_t slo
     if (!file_.Shape(indexes[n]).unique) continue;
     TPendingKeys* wait = waits[n];
     // A key the filter never saw is neither waiting nor in the tree.
-    const bool taken = wait ? wait->MayHold(hashes[n]) &&
-                                  (wait->Waiting(keys[n].data(), hashes[n]) ||
-                                   TIndexTree(file_, indexes[n]).FindInTree(keys[n]))
-                            : TIndexTree(file_, indexes[n]).Find(keys[n]).has_value();
+    const bool taken =
+        wait ? wait->MayHold(hashes[n]) && (wait->Waiting(keys[n].data(), hashes[n]) ||
+                                            TIndexTree(file_, indexes[n]).FindInTree(keys[n]))
+             : TIndexTree(file_, indexes[n]).Find(keys[n]).has_value();
     if (taken) RaiseKeyViolation(indexes[n]);
   }
   for (size_t n = 0; n < indexes.size(); ++n) {

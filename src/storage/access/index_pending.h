@@ -23,7 +23,9 @@ class TPendingKeys {
   bool empty() const { return slots_.empty(); }
   size_t size() const { return slots_.size(); }
   // Memory the waiting entries take.
-  size_t bytes() const { return keys_.size() + slots_.size() * (sizeof(int32_t) + sizeof(uint64_t)); }
+  size_t bytes() const {
+    return keys_.size() + slots_.size() * (sizeof(int32_t) + sizeof(uint64_t));
+  }
 
   // The filter: every key noted (in the tree or waiting) may be held; a key
   // never noted almost always is not.

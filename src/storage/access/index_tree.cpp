@@ -229,9 +229,8 @@ void TIndexTree::Settle() {
   if (!pending || pending->empty() || pending->settling) return;
   std::vector<uint32_t> order(pending->size());
   for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    return Cmp(pending->Key(a), pending->Key(b)) < 0;
-  });
+  std::sort(order.begin(), order.end(),
+            [&](uint32_t a, uint32_t b) { return Cmp(pending->Key(a), pending->Key(b)) < 0; });
   const std::span<const uint8_t>::size_type length = size_t(pending->key_length());
   pending->settling = true;
   size_t done = 0;

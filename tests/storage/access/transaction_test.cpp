@@ -300,6 +300,24 @@ TEST_F(TransactionTest, IndexPagesWaitForTheCommitWithinTheirRoom) {
   EXPECT_LE(most_cached, 32u + 8u);
   EXPECT_EQ(Items(cursor).size(), before_.size() + 1700);
   EXPECT_TRUE(CheckTableFiles(cursor.Table()).ok());
+
+  // Changed keys go into their trees at once (only new records' keys wait),
+  // and their pages too stay in memory within the room until the commit.
+  directory.StartTransaction();
+  const uint64_t before_moves = index.stats().page_writes;
+  std::vector<uint8_t> record;
+  for (int n = 0; n < 5; ++n) {
+    const std::string item = "t" + std::to_string(1000 + 320 * n);
+    ASSERT_EQ(cursor.FindKey(cursor.BuildKey(PalRecord(cursor, item, "", 730120)), false),
+              CAIRN_NONE);
+    cursor.GetCurrent(record);
+    cursor.GetCurrent(record, true);
+    cursor.Modify(PalRecord(cursor, item + "m", "moved", 730120, "new"));
+  }
+  EXPECT_EQ(index.stats().page_writes, before_moves) << "written before the commit";
+  directory.Commit();
+  EXPECT_GT(index.stats().page_writes, before_moves);
+  EXPECT_TRUE(CheckTableFiles(cursor.Table()).ok());
 }
 
 // Inside a transaction new keys wait outside their trees and go in sorted.

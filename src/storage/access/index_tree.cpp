@@ -212,16 +212,16 @@ std::optional<int32_t> TIndexTree::Find(std::span<const uint8_t> key) {
   return e.ref;
 }
 
+// Reads of the tree alone, for as long as it lives: waiting keys stay out.
+struct TIndexTree::TTreeAlone {
+  explicit TTreeAlone(bool& settle) : settle(settle) { settle = false; }
+  ~TTreeAlone() { settle = true; }
+  bool& settle;
+};
+
 std::optional<int32_t> TIndexTree::FindInTree(std::span<const uint8_t> key) {
-  settle_ = false;
-  try {
-    auto found = Find(key);
-    settle_ = true;
-    return found;
-  } catch (...) {
-    settle_ = true;
-    throw;
-  }
+  TTreeAlone alone(settle_);
+  return Find(key);
 }
 
 void TIndexTree::Settle() {
@@ -258,40 +258,35 @@ void TIndexTree::Settle() {
 }
 
 void TIndexTree::VisitKeys(const std::function<void(const uint8_t*)>& visit) {
-  settle_ = false;
-  struct TReset {
-    bool& flag;
-    ~TReset() { flag = true; }
-  } reset{settle_};
+  TTreeAlone alone(settle_);
   ReadRetry([&] {
-    int32_t number = file_.Root(index_);
-    if (number == 0) return;
-    for (int level = 0;; ++level) {
-      TPinnedPage p = Fetch(number);
-      CheckNode(p.get(), level, number);
-      if (p->IsLeaf()) break;
-      number = p->Ref(0);
-    }
+    TPinnedPage p = LeftmostLeaf();
     int guard = 0;
-    while (number != 0) {
-      TPinnedPage p = Fetch(number);
+    while (p) {
       if (!p->IsLeaf() || p->freed || ++guard > kMaxIndexPage) file_.RaiseIndex(CAIRN_INDEXCORRUPT);
       for (int i = 0; i < p->count(); ++i) visit(p->Key(i));
-      number = p->next();
+      const int32_t next = p->next();
+      p.Reset();
+      if (next != 0) p = Fetch(next);
     }
   });
 }
 
+TPinnedPage TIndexTree::LeftmostLeaf() {
+  int32_t number = file_.Root(index_);
+  if (number == 0) return {};
+  for (int level = 0;; ++level) {
+    TPinnedPage p = Fetch(number);
+    CheckNode(p.get(), level, number);
+    if (p->IsLeaf()) return p;
+    number = p->Ref(0);
+  }
+}
+
 bool TIndexTree::First(TIndexEntry& out) {
   return ReadRetry([&]() -> bool {
-    int32_t number = file_.Root(index_);
-    if (number == 0) return false;
-    for (int level = 0;; ++level) {
-      TPinnedPage p = Fetch(number);
-      CheckNode(p.get(), level, number);
-      if (p->IsLeaf()) return p->count() > 0 && Fill(p, 0, 1, out);
-      number = p->Ref(0);
-    }
+    TPinnedPage p = LeftmostLeaf();
+    return p && p->count() > 0 && Fill(p, 0, 1, out);
   });
 }
 

@@ -128,7 +128,10 @@ class TIndexTree {
   struct TRestart {};
   enum class Seek { kGE, kGT, kLE, kLT };
 
+  struct TTreeAlone;
   TPinnedPage Fetch(int32_t page);
+  // Root to the first leaf, each level checked; none when the tree is empty.
+  TPinnedPage LeftmostLeaf();
   void CheckNode(const TPage* p, int level, int32_t number) const;
   // Sign only: a plain byte order compares inline, the rest through the layout.
   int Cmp(const uint8_t* a, const uint8_t* b) const {
